@@ -1,0 +1,54 @@
+// ulvenaReader: adds up the metal, crystal and deuterium of the pillage reports in a text file,
+// prints the totals, and appends them to the file as a block ready for a forum post.
+#include "ulvenaReader.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "report_reader.hpp"
+
+bool asking_help(const char* arg) {
+  const std::string_view text(arg);
+  if (!text.starts_with('-') && !text.starts_with('/')) {
+    return false;
+  }
+  const std::string_view name = text.substr(1);
+  return name == "?" || name == "help" || name == "aide";
+}
+
+namespace {
+
+void print_help() {
+  std::puts(
+      "Utilisation : ulvenaReader nom_fichier\n\n"
+      "  Sommeur de ressource d'Ulvena V1 !!\n\n"
+      "      nom_fichier    nom ou chemin du fichier contenant les rapports de pillage.\n");
+}
+
+// Asks for Enter and waits for one character, so that a console window opened for the run stays
+// open until its user has read it. Runs as an exit handler, after every way out.
+void pause() {
+  std::puts("\n\nVeuillez appuyer sur la touche ENTER !!");
+  std::fflush(stdout);
+  std::getchar();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  // First of all, so that the prompt follows every ending, errors included.
+  std::atexit(pause);
+
+  if (argc <= 1) {
+    std::fputs("ERROR : Too few argument.\n", stderr);
+    print_help();
+    std::exit(-1);
+  }
+  if (asking_help(argv[1])) {
+    print_help();
+    std::exit(0);
+  }
+  ReadingFile(argv[1]);
+  return 0;
+}
