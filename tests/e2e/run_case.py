@@ -1,0 +1,132 @@
+#!/usr/bin/env python3
+"""Runs ulvenaReader on one end-to-end case and compares everything it does, byte for byte.
+
+A case is a folder:
+  case.json  {"args": [...], "stdin": "...", "status": 0, "setup": "..."}; every "{report}" in
+             args stands for the report file's name. stdin defaults to "", and null closes it.
+  report     the report file before the run (absent: no such file)
+  stdout, stderr, appended
+             what the program must print, and what it must add to the end of the report file
+             (absent: nothing). The bytes that were in the file before the run must stay as
+             they were.
+  *.windows  the same, where the Windows program differs by more than the rules below.
+
+The Windows program runs in text mode: it reads a CRLF line end as LF and writes LF as CRLF,
+on the console and in the file. Those rules turn every Linux expectation into a Windows one.
+"""
+
+import argparse
+import json
+import os
+import pathlib
+import resource
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+
+REPORT_NAME = "rapports.txt"
+NOBODY = 65534
+
+
+def windows_text(data: bytes) -> bytes:
+    return data.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+
+
+def expected(case: pathlib.Path, name: str, windows: bool) -> bytes:
+    override = case / (name + ".windows")
+    if windows and override.exists():
+        return override.read_bytes()
+    path = case / name
+    data = path.read_bytes() if path.exists() else b""
+    return windows_text(data) if windows else data
+
+
+def prepare(setup: str, report: pathlib.Path, work: pathlib.Path):
+    """Makes the situation that a case names; returns how to start the program in it."""
+    if setup == "directory":
+        report.mkdir()
+        return None
+    if setup == "read-only":
+        # Root writes to any file, whatever its mode: run as an ordinary user instead.
+        report.chmod(0o444)
+        work.chmod(0o755)
+        return lambda: (os.setgid(NOBODY), os.setuid(NOBODY))
+    if setup == "file-size-limit":
+        # Any byte past the report's own size fails to be written, as on a full disk.
+        size = report.stat().st_size
+
+        def limit():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
+
+        return limit
+    raise ValueError(f"unknown setup {setup!r}")
+
+
+def compare(label: str, want: bytes, got: bytes) -> list[str]:
+    if want == got:
+        return []
+    at = next((i for i, (a, b) in enumerate(zip(want, got)) if a != b), min(len(want), len(got)))
+    return [
+        f"{label} differs at byte {at} (expected {len(want)} bytes, got {len(got)}):\n"
+        f"  expected ...{want[max(0, at - 40):at + 60]!r}\n"
+        f"  got      ...{got[max(0, at - 40):at + 60]!r}"
+    ]
+
+
+def run(case: pathlib.Path, program: list[str], windows: bool) -> list[str]:
+    spec = json.loads((case / "case.json").read_text())
+    work = pathlib.Path(tempfile.mkdtemp(prefix="ulvena_e2e_"))
+    try:
+        report = work / REPORT_NAME
+        before = None
+        if (case / "report").exists():
+            before = (case / "report").read_bytes()
+            report.write_bytes(before)
+        start = prepare(spec["setup"], report, work) if "setup" in spec else None
+
+        args = [a.replace("{report}", REPORT_NAME) for a in spec.get("args", ["{report}"])]
+        stdin = spec.get("stdin", "")
+        result = subprocess.run(
+            program + args,
+            cwd=work,
+            input=None if stdin is None else stdin.encode(),
+            stdin=subprocess.DEVNULL if stdin is None else None,
+            capture_output=True,
+            preexec_fn=start,
+            timeout=600,
+        )
+
+        failures = compare("stdout", expected(case, "stdout", windows), result.stdout)
+        failures += compare("stderr", expected(case, "stderr", windows), result.stderr)
+        status = spec.get("status", 0) & 0xFF
+        if result.returncode != status:
+            failures.append(f"status: expected {status}, got {result.returncode}")
+        if before is not None and report.is_file():
+            after = report.read_bytes()
+            failures += compare("file before the run", before, after[: len(before)])
+            appended = expected(case, "appended", windows)
+            failures += compare("appended to the file", appended, after[len(before):])
+        return failures
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--windows", action="store_true", help="expect the Windows program")
+    parser.add_argument("case", type=pathlib.Path)
+    parser.add_argument("program", nargs="+", help="the program, after its emulator if any")
+    options = parser.parse_args()
+    program = [os.path.abspath(p) if os.path.exists(p) else p for p in options.program]
+    failures = run(options.case, program, options.windows)
+    for failure in failures:
+        print(failure)
+    print(f"{options.case.name}: {'FAILED' if failures else 'passed'}")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,153 @@
+#include "report_reader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+namespace {
+
+struct DotedCase {
+  std::string_view text;
+  std::uint64_t value;
+  std::size_t last_consumed;
+};
+
+TEST(DotedToInt, ReadsDigitsSkippingOneDotAfterEachDigit) {
+  const DotedCase cases[] = {
+      {"12.345 ", 12345, 5},       {"1.234.567,", 1234567, 8}, {"3.5", 35, 2},
+      {"12. ", 12, 2},             {"1..2", 1, 1},             {"007", 7, 2},
+      {"12 345", 12, 1},           {"0", 0, 0},                {"9.", 9, 1},
+      {"18446744073709551615", 18446744073709551615u, 19},
+  };
+  for (const auto& c : cases) {
+    std::size_t position = 0;
+    EXPECT_EQ(DotedToInt(c.text, position), c.value) << c.text;
+    EXPECT_EQ(position, c.last_consumed) << c.text;
+  }
+}
+
+TEST(DotedToInt, StartsAtThePositionGiven) {
+  std::size_t position = 4;
+  EXPECT_EQ(DotedToInt("abc 4.2.0 z", position), 420u);
+  EXPECT_EQ(position, 8u);
+}
+
+TEST(DotedToInt, WrapsModulo2To64) {
+  std::size_t position = 0;
+  EXPECT_EQ(DotedToInt("18446744073709551616", position), 0u);
+  position = 0;
+  EXPECT_EQ(DotedToInt("18.446.744.073.709.551.617", position), 1u);
+  position = 0;
+  EXPECT_EQ(DotedToInt("100000000000000000000", position), 7766279631452241920u);
+}
+
+struct ScanCase {
+  std::string_view line;
+  std::string_view echo;
+};
+
+TEST(FindIntValues, EchoesTheFirstThreeNumbersOrSaysWhatIsMissing) {
+  const ScanCase cases[] = {
+      {"La flotte am\xe8ne 12.345 unit\xe9s de m\xe9tal, 6.789 et 1.234 deut\xe9rium.\n",
+       "12345 Metal, 6789 Cristal, 1234 Deuterium.\n"
+       "Total : Metal=12345, Cristal=6789, Deuterium=1234\n\n"},
+      {"1 2 3 4 5\n",
+       "1 Metal, 2 Cristal, 3 Deuterium.\nTotal : Metal=1, Cristal=2, Deuterium=3\n\n"},
+      {"le 3 et 4\n",
+       "3 Metal, 4 Cristal, ERROR : la ligne ne peut etre lu : \"le 3 et 4\n\"\n"
+       "WARNING : seul 2 nombre a ete lu !!\nTotal : Metal=3, Cristal=4, Deuterium=0\n\n"},
+      {"x9",
+       "9 Metal, ERROR : la ligne ne peut etre lu : \"x9\"\n"
+       "WARNING : seul 1 nombre a ete lu !!\nTotal : Metal=9, Cristal=0, Deuterium=0\n\n"},
+      {"\n",
+       "ERROR : la ligne ne peut etre lu : \"\n\"\n"
+       "WARNING : seul 0 nombre a ete lu !!\nTotal : Metal=0, Cristal=0, Deuterium=0\n\n"},
+      {"",
+       "ERROR : la ligne ne peut etre lu : \"\"\n"
+       "WARNING : seul 0 nombre a ete lu !!\nTotal : Metal=0, Cristal=0, Deuterium=0\n\n"},
+      {"[1:2:3]\r\n",
+       "1 Metal, 2 Cristal, 3 Deuterium.\nTotal : Metal=1, Cristal=2, Deuterium=3\n\n"},
+      {"a1..2.3 4\n",
+       "1 Metal, 23 Cristal, 4 Deuterium.\nTotal : Metal=1, Cristal=23, Deuterium=4\n\n"},
+  };
+  for (const auto& c : cases) {
+    ResourceTotals totals;
+    std::string echo;
+    FindIntValues(c.line, totals, echo);
+    EXPECT_EQ(echo, c.echo) << c.line;
+  }
+}
+
+TEST(FindIntValues, KeepsNulBytesAndLongLinesWholeInTheEcho) {
+  const std::string line = std::string("a\0b", 3) + std::string(300, 'x') + " 5\n";
+  ResourceTotals totals;
+  std::string echo;
+  FindIntValues(line, totals, echo);
+  EXPECT_EQ(echo, "5 Metal, ERROR : la ligne ne peut etre lu : \"" + line +
+                      "\"\nWARNING : seul 1 nombre a ete lu !!\n"
+                      "Total : Metal=5, Cristal=0, Deuterium=0\n\n");
+}
+
+TEST(FindIntValues, AddsToTheRunningTotalsWithWrapAround) {
+  ResourceTotals totals{18446744073709551615u, 10, 20};
+  std::string echo;
+  FindIntValues("2 3 4", totals, echo);
+  EXPECT_EQ(totals.metal, 1u);
+  EXPECT_EQ(totals.crystal, 13u);
+  EXPECT_EQ(totals.deuterium, 24u);
+  EXPECT_EQ(echo,
+            "2 Metal, 3 Cristal, 4 Deuterium.\nTotal : Metal=1, Cristal=13, Deuterium=24\n\n");
+}
+
+constexpr std::string_view kDeuteriumLine =
+    "[img]http://elsewhere.example/img105/5311/deutym6.png[/img] 1.234[/color][/center]";
+
+TEST(ReadLine, CountsNothingOnTheLinesOfAnEarlierBlock) {
+  const std::string_view block_lines[] = {
+      "[center][color=#00ff00][img]http://h/img301/3650/rentaiw0.png[/img]\n",
+      "[img]http://h/img451/3976/metalic2.png[/img] 12.345\n",
+      "[img]http://h/img217/1948/cristalrd2.png[/img] 6.789\r\n",
+      kDeuteriumLine,
+  };
+  for (const auto line : block_lines) {
+    ResourceTotals totals;
+    std::string echo;
+    ReadLine(line, totals, echo);
+    EXPECT_EQ(echo, "") << line;
+    EXPECT_EQ(totals.metal + totals.crystal + totals.deuterium, 0u) << line;
+  }
+}
+
+TEST(ReadLine, ScansWhatFollowsTheBlockOnItsLastLineAsAReport) {
+  ResourceTotals totals;
+  std::string echo;
+  ReadLine(std::string(kDeuteriumLine) + "Flotte : 4.000 m\xe9tal, 5 cristal, 6\n", totals, echo);
+  EXPECT_EQ(echo,
+            "4000 Metal, 5 Cristal, 6 Deuterium.\nTotal : Metal=4000, Cristal=5, Deuterium=6\n\n");
+
+  echo.clear();
+  ReadLine(std::string(kDeuteriumLine) + "\r\n", totals, echo);
+  ReadLine(std::string(kDeuteriumLine) + "\n", totals, echo);
+  EXPECT_EQ(echo, "");
+}
+
+TEST(ReadLine, ScansLinesThatOnlyLookLikeBlockLines) {
+  const std::string_view lookalikes[] = {
+      "[img]http://h/img451/3976/metalic3.png[/img] 7\n",  // another picture
+      "voir /img451/3976/metalic2.png 7\n",                 // no closing tag after the path
+      "[/img] /img451/3976/metalic2.png\n",                 // closing tag before the path
+  };
+  for (const auto line : lookalikes) {
+    ResourceTotals read_totals;
+    ResourceTotals scanned_totals;
+    std::string read_echo;
+    std::string scanned_echo;
+    ReadLine(line, read_totals, read_echo);
+    FindIntValues(line, scanned_totals, scanned_echo);
+    EXPECT_EQ(read_echo, scanned_echo) << line;
+    EXPECT_EQ(read_totals.metal, 451u) << line;
+  }
+}
+
+}  // namespace
