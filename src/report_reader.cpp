@@ -12,7 +12,7 @@
 namespace {
 
 constexpr std::array<std::string_view, 3> kAmountLabels = {" Metal, ", " Cristal, ",
-                                                            " Deuterium.\n"};
+                                                           " Deuterium.\n"};
 
 // The echo is written in pieces of about this size: large enough to cost few writes, small
 // enough to stay in the processor's cache.
@@ -26,9 +26,13 @@ struct ReadOutcome {
   bool has_nul = false;  // a picture, an archive or a UTF-16 text, not a report file
 };
 
-bool IsDigit(char byte) { return byte >= '0' && byte <= '9'; }
+bool IsDigit(char byte) {
+  return byte >= '0' && byte <= '9';
+}
 
-bool IsLineEnd(std::string_view text) { return text.empty() || text == "\n" || text == "\r\n"; }
+bool IsLineEnd(std::string_view text) {
+  return text.empty() || text == "\n" || text == "\r\n";
+}
 
 void AppendDecimal(std::string& out, std::uint64_t value) {
   std::array<char, 20> digits{};

@@ -1,6 +1,6 @@
-#include "ulvenaReader.hpp"
-
 #include <gtest/gtest.h>
+
+#include "ulvenaReader.hpp"
 
 namespace {
 

@@ -15,10 +15,11 @@ struct DotedCase {
 
 TEST(DotedToInt, ReadsDigitsSkippingOneDotAfterEachDigit) {
   const DotedCase cases[] = {
-      {"12.345 ", 12345, 5},       {"1.234.567,", 1234567, 8}, {"3.5", 35, 2},
-      {"12. ", 12, 2},             {"1..2", 1, 1},             {"007", 7, 2},
-      {"12 345", 12, 1},           {"0", 0, 0},                {"9.", 9, 1},
-      {"18446744073709551615", 18446744073709551615u, 19},
+      {"12.345 ", 12345, 5}, {"1.234.567,", 1234567, 8},
+      {"3.5", 35, 2},        {"12. ", 12, 2},
+      {"1..2", 1, 1},        {"007", 7, 2},
+      {"12 345", 12, 1},     {"0", 0, 0},
+      {"9.", 9, 1},          {"18446744073709551615", 18446744073709551615u, 19},
   };
   for (const auto& c : cases) {
     std::size_t position = 0;
@@ -135,8 +136,8 @@ TEST(ReadLine, ScansWhatFollowsTheBlockOnItsLastLineAsAReport) {
 TEST(ReadLine, ScansLinesThatOnlyLookLikeBlockLines) {
   const std::string_view lookalikes[] = {
       "[img]http://h/img451/3976/metalic3.png[/img] 7\n",  // another picture
-      "voir /img451/3976/metalic2.png 7\n",                 // no closing tag after the path
-      "[/img] /img451/3976/metalic2.png\n",                 // closing tag before the path
+      "voir /img451/3976/metalic2.png 7\n",                // no closing tag after the path
+      "[/img] /img451/3976/metalic2.png\n",                // closing tag before the path
   };
   for (const auto line : lookalikes) {
     ResourceTotals read_totals;

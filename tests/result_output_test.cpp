@@ -87,8 +87,8 @@ TEST(BlockLineRest, GivesWhatFollowsTheClosingTags) {
 class SaveResultTest : public testing::Test {
  protected:
   void SetUp() override {
-    directory_ = std::filesystem::temp_directory_path() /
-                 ("ulvena_save_test_" + std::to_string(getpid()));
+    directory_ =
+        std::filesystem::temp_directory_path() / ("ulvena_save_test_" + std::to_string(getpid()));
     std::filesystem::create_directories(directory_);
     path_ = (directory_ / "rapports.txt").string();
   }
