@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -77,6 +78,41 @@ TEST(FindIntValues, EchoesTheFirstThreeNumbersOrSaysWhatIsMissing) {
     std::string echo;
     FindIntValues(c.line, totals, echo);
     EXPECT_EQ(echo, c.echo) << c.line;
+  }
+}
+
+TEST(FindIntValues, EchoesNumbersOfEveryLengthInPlainDecimal) {
+  std::vector<std::uint64_t> values = {0, 18446744073709551615u};
+  for (std::uint64_t power = 1; power <= 1000000000000000000u; power *= 10) {
+    values.insert(values.end(), {power - 1, power, power + 1, 7 * power + 3});
+  }
+  for (const auto value : values) {
+    const auto text = std::to_string(value);
+    ResourceTotals totals{value, 1, value};
+    std::string echo;
+    FindIntValues(text + " 0 " + text + "\n", totals, echo);
+    const auto total = std::to_string(value + value);
+    EXPECT_EQ(echo, text + " Metal, 0 Cristal, " + text + " Deuterium.\nTotal : Metal=" + total +
+                        ", Cristal=1, Deuterium=" + total + "\n\n");
+  }
+}
+
+TEST(FindIntValues, TellsDigitsFromEveryOtherByteWherever) {
+  std::string others;
+  for (int byte = 0; byte < 256; ++byte) {
+    if (byte < '0' || byte > '9') {
+      others += static_cast<char>(byte);
+    }
+  }
+  for (std::size_t offset = 0; offset + 40 < others.size(); ++offset) {
+    const std::string filler = others.substr(offset, offset % 19);
+    const std::string line = filler + "4 " + filler + "5 " + others.substr(offset, 40) + "6";
+    ResourceTotals totals;
+    std::string echo;
+    FindIntValues(line, totals, echo);
+    EXPECT_EQ(totals.metal, 4u) << offset;
+    EXPECT_EQ(totals.crystal, 5u) << offset;
+    EXPECT_EQ(totals.deuterium, 6u) << offset;
   }
 }
 
