@@ -2,7 +2,6 @@
 
 #include <array>
 #include <bit>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,10 +21,8 @@ constexpr std::size_t kEchoFlushSize = std::size_t{64} * 1024;
 // Bytes read at a time; the buffer doubles whenever a single line does not fit.
 constexpr std::size_t kFirstReadSize = std::size_t{1} << 20;
 
-// The word-at-a-time code below reads the first byte of a word as its lowest.
+// FindDigit reads the first byte of a word as its lowest.
 constexpr bool kLittleEndian = std::endian::native == std::endian::little;
-
-constexpr std::size_t kMaxDecimalLength = 20;  // 18446744073709551615
 
 // Three amounts and the totals line, each number at its longest, with their labels, and the
 // bytes that PutDecimal may write past a number.
@@ -75,50 +72,60 @@ char* Put(char* out, std::string_view text) {
   return out + text.size();
 }
 
-// The eight decimal digits of `n` < 10^8, one byte each, the most significant first in memory.
-// Every step splits all the numbers of the word at once: one of 8 digits into two of 4, each into
-// two of 2, each of those into two of 1. The multiplications stand for divisions by 100 and by 10,
-// exact over these ranges.
-std::uint64_t EightDigits(std::uint64_t n) {
-  std::uint64_t x = (n / 10000) | ((n % 10000) << 32);
-  const std::uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F'0000007F;
-  x = hundreds | ((x - hundreds * 100) << 16);
-  const std::uint64_t tens = ((x * 103) >> 10) & 0x000F000F'000F000F;
-  return tens | ((x - tens * 10) << 8);
-}
-
-char* PutEightDigits(char* out, std::uint64_t digits) {
-  digits |= 0x30303030'30303030;  // '0' in every byte
-  std::memcpy(out, &digits, sizeof digits);
-  return out + sizeof digits;
-}
-
-// Writes 8 bytes whatever the number's length.
-char* PutWithoutLeadingZeros(char* out, std::uint64_t n) {
-  const std::uint64_t digits = EightDigits(n);
-  const int zeros = n == 0 ? 7 : std::countr_zero(digits) / 8;
-  PutEightDigits(out, digits >> (8 * zeros));
-  return out + 8 - zeros;
-}
-
-// The echo writes six numbers a line, which makes this the program's busiest function. Writes
-// up to 7 bytes past the end that it returns.
-char* PutDecimal(char* out, std::uint64_t value) {
-  if constexpr (!kLittleEndian) {
-    return std::to_chars(out, out + kMaxDecimalLength, value).ptr;
+// "0000" to "9999", so that four digits cost one look-up.
+constexpr auto kFourDigits = [] {
+  std::array<char, 4 * 10000> table{};
+  for (std::size_t n = 0; n < 10000; ++n) {
+    table[4 * n] = static_cast<char>('0' + n / 1000);
+    table[4 * n + 1] = static_cast<char>('0' + n / 100 % 10);
+    table[4 * n + 2] = static_cast<char>('0' + n / 10 % 10);
+    table[4 * n + 3] = static_cast<char>('0' + n % 10);
   }
+  return table;
+}();
+
+char* PutFourDigits(char* out, std::uint64_t n) {
+  std::memcpy(out, &kFourDigits[4 * n], 4);
+  return out + 4;
+}
+
+char* PutEightDigits(char* out, std::uint64_t n) {
+  out = PutFourDigits(out, n / 10000);
+  return PutFourDigits(out, n % 10000);
+}
+
+// n < 10^4, without leading zeros. Copies four bytes whatever the length; those past the number
+// come from the table's next entry, and what is written next covers them.
+char* PutUpToFourDigits(char* out, std::uint64_t n) {
+  const std::size_t length = n >= 1000 ? 4 : n >= 100 ? 3 : n >= 10 ? 2 : 1;
+  std::memcpy(out, &kFourDigits[4 * n + 4 - length], 4);
+  return out + length;
+}
+
+// n < 10^8, without leading zeros.
+char* PutUpToEightDigits(char* out, std::uint64_t n) {
+  if (n < 10000) {
+    return PutUpToFourDigits(out, n);
+  }
+  out = PutUpToFourDigits(out, n / 10000);
+  return PutFourDigits(out, n % 10000);
+}
+
+// The echo writes six numbers a line, which makes this the program's busiest function. May write
+// up to 3 bytes past the end that it returns.
+char* PutDecimal(char* out, std::uint64_t value) {
   constexpr std::uint64_t kTenTo8 = 100'000'000;
   constexpr std::uint64_t kTenTo16 = kTenTo8 * kTenTo8;
   if (value < kTenTo8) {
-    return PutWithoutLeadingZeros(out, value);
+    return PutUpToEightDigits(out, value);
   }
   if (value < kTenTo16) {
-    out = PutWithoutLeadingZeros(out, value / kTenTo8);
-    return PutEightDigits(out, EightDigits(value % kTenTo8));
+    out = PutUpToEightDigits(out, value / kTenTo8);
+    return PutEightDigits(out, value % kTenTo8);
   }
-  out = PutWithoutLeadingZeros(out, value / kTenTo16);
-  out = PutEightDigits(out, EightDigits(value / kTenTo8 % kTenTo8));
-  return PutEightDigits(out, EightDigits(value % kTenTo8));
+  out = PutUpToEightDigits(out, value / kTenTo16);
+  out = PutEightDigits(out, value / kTenTo8 % kTenTo8);
+  return PutEightDigits(out, value % kTenTo8);
 }
 
 void FlushEcho(std::string& echo) {
@@ -258,12 +265,19 @@ void FindIntValues(std::string_view line, ResourceTotals& totals, std::string& e
 std::uint64_t DotedToInt(std::string_view line, std::size_t& position) {
   std::uint64_t value = 0;
   std::size_t i = position;
-  while (i < line.size() && IsDigit(line[i])) {
-    value = value * 10 + static_cast<std::uint64_t>(line[i] - '0');  // wraps past 2^64 - 1
-    ++i;
+  for (;;) {
+    for (; i < line.size(); ++i) {
+      const auto digit = static_cast<unsigned char>(line[i]) - unsigned{'0'};
+      if (digit > 9)
+        break;
+      value = value * 10 + digit;
+    }
     if (i < line.size() && line[i] == '.') {
       ++i;
+      if (i < line.size() && IsDigit(line[i]))
+        continue;
     }
+    break;
   }
   position = i - 1;
   return value;
