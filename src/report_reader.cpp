@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform.hpp"
 #include "result_output.hpp"
 
 namespace {
@@ -136,6 +137,16 @@ void FlushEcho(std::string& echo) {
 // Hands every line of `file` to `on_line`, with its newline when it has one. Each line is kept
 // whole however long it is, so memory grows with the longest line and never with the file.
 // A partial line cut short by a read error is dropped.
+// The line as a text-mode read gives it: on Windows, a CR LF line end becomes LF. Moves the LF
+// onto the CR in the buffer.
+std::string_view AsTextLine(char* start, std::size_t length) {
+  if (kCrLfReadsAsLf && length >= 2 && start[length - 2] == '\r' && start[length - 1] == '\n') {
+    start[length - 2] = '\n';
+    --length;
+  }
+  return {start, length};
+}
+
 template <typename OnLine>
 ReadOutcome ForEachLine(std::FILE* file, OnLine on_line) {
   std::size_t capacity = kFirstReadSize;
@@ -145,19 +156,19 @@ ReadOutcome ForEachLine(std::FILE* file, OnLine on_line) {
   for (;;) {
     const std::size_t wanted = capacity - filled;
     const std::size_t got = std::fread(buffer.get() + filled, 1, wanted, file);
-    const char* fresh = buffer.get() + filled;
+    char* fresh = buffer.get() + filled;
     outcome.has_nul = outcome.has_nul || std::memchr(fresh, '\0', got) != nullptr;
 
-    const char* line_start = buffer.get();
-    const char* end = fresh + got;
-    for (const char* search = fresh; search != end;) {
-      const auto* newline = static_cast<const char*>(
-          std::memchr(search, '\n', static_cast<std::size_t>(end - search)));
+    char* line_start = buffer.get();
+    char* end = fresh + got;
+    for (char* search = fresh; search != end;) {
+      auto* newline =
+          static_cast<char*>(std::memchr(search, '\n', static_cast<std::size_t>(end - search)));
       if (newline == nullptr) {
         break;
       }
       search = newline + 1;
-      on_line(std::string_view(line_start, static_cast<std::size_t>(search - line_start)));
+      on_line(AsTextLine(line_start, static_cast<std::size_t>(search - line_start)));
       line_start = search;
     }
     filled = static_cast<std::size_t>(end - line_start);
@@ -165,7 +176,7 @@ ReadOutcome ForEachLine(std::FILE* file, OnLine on_line) {
     if (got < wanted) {
       outcome.read_error = std::ferror(file) != 0;
       if (!outcome.read_error && filled != 0) {
-        on_line(std::string_view(line_start, filled));
+        on_line(AsTextLine(line_start, filled));
       }
       return outcome;
     }
@@ -183,7 +194,9 @@ ReadOutcome ForEachLine(std::FILE* file, OnLine on_line) {
 }  // namespace
 
 int ReadingFile(const char* path) {
-  std::FILE* file = std::fopen(path, "r");
+  // Bytes as they are, so that nothing in the file can end the reading early; the reader
+  // handles line ends itself.
+  std::FILE* file = OpenFile(path, "rb");
   if (file == nullptr) {
     std::printf("ERROR : \"%s\" can't be open in reading mode.\n", path);
     std::exit(-2);

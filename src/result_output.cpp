@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform.hpp"
+
 namespace {
 
 // Where the block's pictures are served from. Only the paths below identify the pictures, so a
@@ -80,13 +82,15 @@ void PrintfIntResult(std::uint64_t metal, std::uint64_t crystal, std::uint64_t d
 
 int SaveResult(const char* path, std::uint64_t metal, std::uint64_t crystal,
                std::uint64_t deuterium) {
-  std::FILE* file = std::fopen(path, "a");
+  // Text mode: on Windows the block's lines end with CR LF, like the rest of a text file there.
+  std::FILE* file = OpenFile(path, "a");
   if (file == nullptr) {
     std::printf("ERROR : \"%s\" can't be open in append mode.\n", path);
     std::exit(-2);
   }
   PrintFormated(file, metal, crystal, deuterium);
-  const bool written = std::ferror(file) == 0;
+  // Flushed apart from the closing: some C runtimes' fclose does not report a failed flush.
+  const bool written = std::fflush(file) == 0 && std::ferror(file) == 0;
   if (std::fclose(file) != 0 || !written) {
     std::printf("ERROR : the result can't be written to \"%s\".\n", path);
     std::exit(-2);

@@ -4,8 +4,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform.hpp"
 #include "report_reader.hpp"
 
 bool asking_help(const char* arg) {
@@ -39,16 +42,18 @@ void pause() {
 int main(int argc, char* argv[]) {
   // First of all, so that the prompt follows every ending, errors included.
   std::atexit(pause);
+  UseUtf8Console();
 
-  if (argc <= 1) {
+  const std::vector<std::string> arguments = CommandLineArguments(argc, argv);
+  if (arguments.size() <= 1) {
     std::fputs("ERROR : Too few argument.\n", stderr);
     print_help();
     std::exit(-1);
   }
-  if (asking_help(argv[1])) {
+  if (asking_help(arguments[1].c_str())) {
     print_help();
     std::exit(0);
   }
-  ReadingFile(argv[1]);
+  ReadingFile(arguments[1].c_str());
   return 0;
 }

@@ -4,6 +4,10 @@
 A case is a folder:
   case.json  {"args": [...], "stdin": "...", "status": 0, "setup": "..."}; every "{report}" in
              args stands for the report file's name. stdin defaults to "", and null closes it.
+             setup, when given: "directory" (the report is a folder), "read-only" (the program
+             runs as an unprivileged user on a file it cannot write), "full-disk" (the report
+             lies on a filesystem with no room left). "report_name" names the report file,
+             folders included, when it is not rapports.txt.
   report     the report file before the run (absent: no such file)
   stdout, stderr, appended
              what the program must print, and what it must add to the end of the report file
@@ -16,18 +20,18 @@ on the console and in the file. Those rules turn every Linux expectation into a 
 """
 
 import argparse
+import errno
 import json
 import os
 import pathlib
-import resource
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
 
 REPORT_NAME = "rapports.txt"
 NOBODY = 65534
+PAGE = 4096
 
 
 def windows_text(data: bytes) -> bytes:
@@ -43,6 +47,24 @@ def expected(case: pathlib.Path, name: str, windows: bool) -> bytes:
     return windows_text(data) if windows else data
 
 
+def as_nobody():
+    os.setgid(NOBODY)
+    os.setuid(NOBODY)
+
+
+def unprivileged_wine_prefix(emulator: list[str]) -> dict:
+    """Wine runs only in a prefix of the user's own: nobody gets one beside the usual one."""
+    prefix = pathlib.Path(os.environ.get("WINEPREFIX", tempfile.gettempdir() + "/wine")).with_name(
+        "wineprefix-nobody")
+    environment = dict(os.environ, WINEPREFIX=str(prefix), HOME=str(prefix))
+    if not prefix.exists():
+        prefix.mkdir(parents=True)
+        os.chown(prefix, NOBODY, NOBODY)
+        subprocess.run(emulator + ["wineboot", "--init"], env=environment, preexec_fn=as_nobody,
+                       stdin=subprocess.DEVNULL, capture_output=True, check=True)
+    return environment
+
+
 def prepare(setup: str, report: pathlib.Path, work: pathlib.Path):
     """Makes the situation that a case names; returns how to start the program in it."""
     if setup == "directory":
@@ -52,16 +74,19 @@ def prepare(setup: str, report: pathlib.Path, work: pathlib.Path):
         # Root writes to any file, whatever its mode: run as an ordinary user instead.
         report.chmod(0o444)
         work.chmod(0o755)
-        return lambda: (os.setgid(NOBODY), os.setuid(NOBODY))
-    if setup == "file-size-limit":
-        # Any byte past the report's own size fails to be written, as on a full disk.
-        size = report.stat().st_size
-
-        def limit():
-            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-            resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
-
-        return limit
+        return as_nobody
+    if setup == "full-disk":
+        # The report fills whole pages of a filesystem that has no page left, so that appending
+        # to it needs one more.
+        assert report.stat().st_size % PAGE == 0, "a full-disk report must fill whole pages"
+        with open(work / "filler", "wb", buffering=0) as filler:
+            try:
+                while filler.write(b"x" * PAGE):
+                    pass
+            except OSError as error:
+                if error.errno != errno.ENOSPC:
+                    raise
+        return None
     raise ValueError(f"unknown setup {setup!r}")
 
 
@@ -79,15 +104,25 @@ def compare(label: str, want: bytes, got: bytes) -> list[str]:
 def run(case: pathlib.Path, program: list[str], windows: bool) -> list[str]:
     spec = json.loads((case / "case.json").read_text())
     work = pathlib.Path(tempfile.mkdtemp(prefix="ulvena_e2e_"))
+    tiny_disk = spec.get("setup") == "full-disk"
+    if tiny_disk:
+        subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={16 * PAGE}", "tmpfs", str(work)],
+                       check=True)
     try:
-        report = work / REPORT_NAME
+        report_name = spec.get("report_name", REPORT_NAME)
+        report = work / report_name
+        report.parent.mkdir(parents=True, exist_ok=True)
         before = None
         if (case / "report").exists():
             before = (case / "report").read_bytes()
             report.write_bytes(before)
         start = prepare(spec["setup"], report, work) if "setup" in spec else None
 
-        args = [a.replace("{report}", REPORT_NAME) for a in spec.get("args", ["{report}"])]
+        environment = None
+        if spec.get("setup") == "read-only" and len(program) > 1:
+            environment = unprivileged_wine_prefix(program[:-1])
+
+        args = [a.replace("{report}", report_name) for a in spec.get("args", ["{report}"])]
         stdin = spec.get("stdin", "")
         result = subprocess.run(
             program + args,
@@ -96,6 +131,7 @@ def run(case: pathlib.Path, program: list[str], windows: bool) -> list[str]:
             stdin=subprocess.DEVNULL if stdin is None else None,
             capture_output=True,
             preexec_fn=start,
+            env=environment,
             timeout=600,
         )
 
@@ -111,6 +147,8 @@ def run(case: pathlib.Path, program: list[str], windows: bool) -> list[str]:
             failures += compare("appended to the file", appended, after[len(before):])
         return failures
     finally:
+        if tiny_disk:
+            subprocess.run(["umount", str(work)], check=True)
         shutil.rmtree(work, ignore_errors=True)
 
 

@@ -1,0 +1,25 @@
+// What the program does differently on Windows, and nothing else.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// The command line's arguments, the program's name first, in UTF-8. Windows hands a program its
+// arguments in a code page that cannot spell every file name, so there they are taken from the
+// UTF-16 command line; elsewhere they are argv as given.
+std::vector<std::string> CommandLineArguments(int argc, char* argv[]);
+
+// Lets a Windows console show the program's UTF-8 output; does nothing elsewhere.
+void UseUtf8Console();
+
+// fopen for a path written in UTF-8.
+std::FILE* OpenFile(const char* path, const char* mode);
+
+// Windows text files end their lines with CR LF, which the program reads as LF, as a text-mode
+// read would. Elsewhere a CR is an ordinary byte of the line.
+#ifdef _WIN32
+inline constexpr bool kCrLfReadsAsLf = true;
+#else
+inline constexpr bool kCrLfReadsAsLf = false;
+#endif
