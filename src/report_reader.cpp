@@ -20,7 +20,7 @@ constexpr std::array<std::string_view, 3> kAmountLabels = {" Metal, ", " Cristal
 constexpr std::size_t kEchoFlushSize = std::size_t{64} * 1024;
 
 // Bytes read at a time; the buffer doubles whenever a single line does not fit.
-constexpr std::size_t kFirstReadSize = std::size_t{1} << 20;
+constexpr std::size_t kFirstReadSize = std::size_t{128} * 1024;
 
 // FindDigit reads the first byte of a word as its lowest.
 constexpr bool kLittleEndian = std::endian::native == std::endian::little;
@@ -28,11 +28,6 @@ constexpr bool kLittleEndian = std::endian::native == std::endian::little;
 // Three amounts and the totals line, each number at its longest, with their labels, and the
 // bytes that PutDecimal may write past a number.
 constexpr std::size_t kMaxLineEcho = 256;
-
-struct ReadOutcome {
-  bool read_error = false;
-  bool has_nul = false;  // a picture, an archive or a UTF-16 text, not a report file
-};
 
 bool IsDigit(char byte) {
   return byte >= '0' && byte <= '9';
@@ -75,7 +70,7 @@ char* Put(char* out, std::string_view text) {
 
 // "0000" to "9999", so that four digits cost one look-up.
 constexpr auto kFourDigits = [] {
-  std::array<char, 4 * 10000> table{};
+  std::array<char, std::size_t{4} * 10000> table{};
   for (std::size_t n = 0; n < 10000; ++n) {
     table[4 * n] = static_cast<char>('0' + n / 1000);
     table[4 * n + 1] = static_cast<char>('0' + n / 100 % 10);
@@ -193,6 +188,19 @@ ReadOutcome ForEachLine(std::FILE* file, OnLine on_line) {
 
 }  // namespace
 
+ReadOutcome ReadReport(std::FILE* file, ResourceTotals& totals) {
+  std::string echo;
+  echo.reserve(kEchoFlushSize + kMaxLineEcho);
+  const ReadOutcome outcome = ForEachLine(file, [&totals, &echo](std::string_view line) {
+    ReadLine(line, totals, echo);
+    if (echo.size() >= kEchoFlushSize) {
+      FlushEcho(echo);
+    }
+  });
+  FlushEcho(echo);
+  return outcome;
+}
+
 int ReadingFile(const char* path) {
   // Bytes as they are, so that nothing in the file can end the reading early; the reader
   // handles line ends itself.
@@ -203,16 +211,8 @@ int ReadingFile(const char* path) {
   }
 
   ResourceTotals totals;
-  std::string echo;
-  echo.reserve(2 * kEchoFlushSize);
-  const ReadOutcome outcome = ForEachLine(file, [&totals, &echo](std::string_view line) {
-    ReadLine(line, totals, echo);
-    if (echo.size() >= kEchoFlushSize) {
-      FlushEcho(echo);
-    }
-  });
+  const ReadOutcome outcome = ReadReport(file, totals);
   std::fclose(file);
-  FlushEcho(echo);
 
   if (outcome.read_error) {
     std::fprintf(stderr, "Erreur de lecture du fichier \"%s\"\n", path);
@@ -280,17 +280,19 @@ std::uint64_t DotedToInt(std::string_view line, std::size_t& position) {
   std::size_t i = position;
   for (;;) {
     for (; i < line.size(); ++i) {
-      const auto digit = static_cast<unsigned char>(line[i]) - unsigned{'0'};
-      if (digit > 9)
+      const unsigned digit = static_cast<unsigned char>(line[i]) - unsigned{'0'};
+      if (digit > 9) {
         break;
-      value = value * 10 + digit;
+      }
+      value = value * 10 + digit;  // wraps past 2^64 - 1
     }
-    if (i < line.size() && line[i] == '.') {
-      ++i;
-      if (i < line.size() && IsDigit(line[i]))
-        continue;
+    if (i == line.size() || line[i] != '.') {
+      break;
     }
-    break;
+    ++i;  // a dot right after a digit belongs to the number,
+    if (i == line.size() || !IsDigit(line[i])) {
+      break;  // which goes on only if a digit follows
+    }
   }
   position = i - 1;
   return value;

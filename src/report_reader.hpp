@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,15 @@ struct ResourceTotals {
   std::uint64_t crystal = 0;
   std::uint64_t deuterium = 0;
 };
+
+struct ReadOutcome {
+  bool read_error = false;
+  bool has_nul = false;  // a picture, an archive or a UTF-16 text, not a report file
+};
+
+// Reads every line of `file`, echoes it with the running totals on standard output, and adds it
+// to `totals`.
+ReadOutcome ReadReport(std::FILE* file, ResourceTotals& totals);
 
 // Reads the report file at `path`, echoes every line with the running totals on standard output,
 // then prints the summary and appends the forum block to the same file. Ends the process with

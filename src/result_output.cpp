@@ -54,7 +54,7 @@ bool EndsWithPicturePath(std::string_view text) {
 
 void PrintDoted(std::FILE* stream, std::uint64_t value) {
   std::array<char, 20> digits{};
-  const auto digits_end = std::to_chars(digits.begin(), digits.end(), value).ptr;
+  auto* const digits_end = std::to_chars(digits.begin(), digits.end(), value).ptr;
   const auto count = static_cast<std::size_t>(digits_end - digits.begin());
 
   std::array<char, kMaxDotedLength> doted{};

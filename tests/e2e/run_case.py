@@ -3,7 +3,8 @@
 
 A case is a folder:
   case.json  {"args": [...], "stdin": "...", "status": 0, "setup": "..."}; every "{report}" in
-             args stands for the report file's name. stdin defaults to "", and null closes it.
+             args stands for the report file's name. stdin defaults to "", and null closes it;
+             see execute() for "answer_prompt" and report_before() for "report_parts".
              setup, when given: "directory" (the report is a folder), "read-only" (the program
              runs as an unprivileged user on a file it cannot write), "full-disk" (the report
              lies on a filesystem with no room left). "report_name" names the report file,
@@ -24,10 +25,12 @@ import errno
 import json
 import os
 import pathlib
+import select
 import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 REPORT_NAME = "rapports.txt"
 NOBODY = 65534
@@ -101,6 +104,48 @@ def compare(label: str, want: bytes, got: bytes) -> list[str]:
     ]
 
 
+def report_before(case: pathlib.Path, spec: dict):
+    """The report file's bytes before the run: the case's "report" file, or "report_parts",
+    pairs of a Latin-1 text and how many times it repeats, for files too large to keep."""
+    if "report_parts" in spec:
+        return b"".join(text.encode("latin-1") * count for text, count in spec["report_parts"])
+    path = case / "report"
+    return path.read_bytes() if path.exists() else None
+
+
+def close_stdin():
+    os.close(0)
+
+
+def execute(command, work, spec, start, environment):
+    """Runs the program; returns its standard output, standard error and status.
+
+    "stdin" is what it reads at the prompt (null: no standard input at all). With
+    "answer_prompt", the answer is sent only once the prompt has been printed, which shows
+    that the prompt reaches the screen before the program waits."""
+    stdin = spec.get("stdin", "")
+    preexec = [step for step in (start, None if stdin is not None else close_stdin) if step]
+    process = subprocess.Popen(
+        command, cwd=work, env=environment, stdin=subprocess.PIPE if stdin is not None else None,
+        stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+        preexec_fn=(lambda: [step() for step in preexec]) if preexec else None)
+    early = b""
+    if spec.get("answer_prompt"):
+        deadline = time.monotonic() + 10
+        while not early.rstrip(b"\r\n").endswith(b"ENTER !!"):
+            ready, _, _ = select.select([process.stdout], [], [], deadline - time.monotonic())
+            chunk = os.read(process.stdout.fileno(), 65536) if ready else b""
+            if not chunk:
+                early += b"[no prompt on the screen while the program waits]"
+                break
+            early += chunk
+        time.sleep(0.2)
+        if process.poll() is not None:
+            early += b"[the program ended without waiting for the answer]"
+    out, err = process.communicate(None if stdin is None else stdin.encode(), timeout=600)
+    return early + out, err, process.returncode
+
+
 def run(case: pathlib.Path, program: list[str], windows: bool) -> list[str]:
     spec = json.loads((case / "case.json").read_text())
     work = pathlib.Path(tempfile.mkdtemp(prefix="ulvena_e2e_"))
@@ -112,9 +157,8 @@ def run(case: pathlib.Path, program: list[str], windows: bool) -> list[str]:
         report_name = spec.get("report_name", REPORT_NAME)
         report = work / report_name
         report.parent.mkdir(parents=True, exist_ok=True)
-        before = None
-        if (case / "report").exists():
-            before = (case / "report").read_bytes()
+        before = report_before(case, spec)
+        if before is not None:
             report.write_bytes(before)
         start = prepare(spec["setup"], report, work) if "setup" in spec else None
 
@@ -123,23 +167,13 @@ def run(case: pathlib.Path, program: list[str], windows: bool) -> list[str]:
             environment = unprivileged_wine_prefix(program[:-1])
 
         args = [a.replace("{report}", report_name) for a in spec.get("args", ["{report}"])]
-        stdin = spec.get("stdin", "")
-        result = subprocess.run(
-            program + args,
-            cwd=work,
-            input=None if stdin is None else stdin.encode(),
-            stdin=subprocess.DEVNULL if stdin is None else None,
-            capture_output=True,
-            preexec_fn=start,
-            env=environment,
-            timeout=600,
-        )
+        stdout, stderr, returncode = execute(program + args, work, spec, start, environment)
 
-        failures = compare("stdout", expected(case, "stdout", windows), result.stdout)
-        failures += compare("stderr", expected(case, "stderr", windows), result.stderr)
+        failures = compare("stdout", expected(case, "stdout", windows), stdout)
+        failures += compare("stderr", expected(case, "stderr", windows), stderr)
         status = spec.get("status", 0) & 0xFF
-        if result.returncode != status:
-            failures.append(f"status: expected {status}, got {result.returncode}")
+        if returncode != status:
+            failures.append(f"status: expected {status}, got {returncode}")
         if before is not None and report.is_file():
             after = report.read_bytes()
             failures += compare("file before the run", before, after[: len(before)])
