@@ -129,9 +129,6 @@ void FlushEcho(std::string& echo) {
   echo.clear();
 }
 
-// Hands every line of `file` to `on_line`, with its newline when it has one. Each line is kept
-// whole however long it is, so memory grows with the longest line and never with the file.
-// A partial line cut short by a read error is dropped.
 // The line as a text-mode read gives it: on Windows, a CR LF line end becomes LF. Moves the LF
 // onto the CR in the buffer.
 std::string_view AsTextLine(char* start, std::size_t length) {
@@ -142,6 +139,9 @@ std::string_view AsTextLine(char* start, std::size_t length) {
   return {start, length};
 }
 
+// Hands every line of `file` to `on_line`, with its newline when it has one. Each line is kept
+// whole however long it is, so memory grows with the longest line and never with the file.
+// A partial line cut short by a read error is dropped.
 template <typename OnLine>
 ReadOutcome ForEachLine(std::FILE* file, OnLine on_line) {
   std::size_t capacity = kFirstReadSize;

@@ -56,9 +56,8 @@ def as_nobody():
 
 
 def unprivileged_wine_prefix(emulator: list[str]) -> dict:
-    """Wine runs only in a prefix of the user's own: nobody gets one beside the usual one."""
-    prefix = pathlib.Path(os.environ.get("WINEPREFIX", tempfile.gettempdir() + "/wine")).with_name(
-        "wineprefix-nobody")
+    """Wine runs only in a prefix of the user's own: nobody gets one where it can reach it."""
+    prefix = pathlib.Path(tempfile.gettempdir()) / "ulvena_e2e_wineprefix_nobody"
     environment = dict(os.environ, WINEPREFIX=str(prefix), HOME=str(prefix))
     if not prefix.exists():
         prefix.mkdir(parents=True)
@@ -163,8 +162,13 @@ def run(case: pathlib.Path, program: list[str], windows: bool) -> list[str]:
         start = prepare(spec["setup"], report, work) if "setup" in spec else None
 
         environment = None
-        if spec.get("setup") == "read-only" and len(program) > 1:
-            environment = unprivileged_wine_prefix(program[:-1])
+        if spec.get("setup") == "read-only":
+            # The unprivileged user may not reach the build folder: it runs a copy.
+            copy = work / pathlib.Path(program[-1]).name
+            shutil.copy2(program[-1], copy)
+            program = program[:-1] + [str(copy)]
+            if len(program) > 1:
+                environment = unprivileged_wine_prefix(program[:-1])
 
         args = [a.replace("{report}", report_name) for a in spec.get("args", ["{report}"])]
         stdout, stderr, returncode = execute(program + args, work, spec, start, environment)
