@@ -50,6 +50,10 @@ std::FILE* OpenFile(const char* path, const char* mode) {
   return _wfopen(ToUtf16(path).c_str(), ToUtf16(mode).c_str());
 }
 
+std::filesystem::path FilePath(const char* path) {
+  return {ToUtf16(path)};
+}
+
 #else
 
 std::vector<std::string> CommandLineArguments(int argc, char* argv[]) {
@@ -60,6 +64,10 @@ void UseUtf8Console() {}
 
 std::FILE* OpenFile(const char* path, const char* mode) {
   return std::fopen(path, mode);
+}
+
+std::filesystem::path FilePath(const char* path) {
+  return {path};
 }
 
 #endif

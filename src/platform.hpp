@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ void UseUtf8Console();
 
 // fopen for a path written in UTF-8.
 std::FILE* OpenFile(const char* path, const char* mode);
+
+// The file system's path for a path written in UTF-8.
+std::filesystem::path FilePath(const char* path);
 
 // Windows text files end their lines with CR LF, which the program reads as LF, as a text-mode
 // read would. Elsewhere a CR is an ordinary byte of the line.

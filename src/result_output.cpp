@@ -4,7 +4,9 @@
 #include <array>
 #include <charconv>
 #include <cstdlib>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 
 #include "platform.hpp"
 
@@ -83,6 +85,8 @@ void PrintfIntResult(std::uint64_t metal, std::uint64_t crystal, std::uint64_t d
 int SaveResult(const char* path, std::uint64_t metal, std::uint64_t crystal,
                std::uint64_t deuterium) {
   // Text mode: on Windows the block's lines end with CR LF, like the rest of a text file there.
+  std::error_code no_size;
+  const auto size_before = std::filesystem::file_size(FilePath(path), no_size);
   std::FILE* file = OpenFile(path, "a");
   if (file == nullptr) {
     std::printf("ERROR : \"%s\" can't be open in append mode.\n", path);
@@ -92,6 +96,12 @@ int SaveResult(const char* path, std::uint64_t metal, std::uint64_t crystal,
   // Flushed apart from the closing: some C runtimes' fclose does not report a failed flush.
   const bool written = std::fflush(file) == 0 && std::ferror(file) == 0;
   if (std::fclose(file) != 0 || !written) {
+    // Takes back the part of the block that did reach the disk, which a later run would read
+    // as a report line.
+    if (!no_size) {
+      std::error_code ignored;
+      std::filesystem::resize_file(FilePath(path), size_before, ignored);
+    }
     std::printf("ERROR : the result can't be written to \"%s\".\n", path);
     std::exit(-2);
   }
