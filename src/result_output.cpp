@@ -84,9 +84,10 @@ void PrintfIntResult(std::uint64_t metal, std::uint64_t crystal, std::uint64_t d
 
 int SaveResult(const char* path, std::uint64_t metal, std::uint64_t crystal,
                std::uint64_t deuterium) {
-  // Text mode: on Windows the block's lines end with CR LF, like the rest of a text file there.
+  const std::filesystem::path file_path = FilePath(path);
   std::error_code no_size;
-  const auto size_before = std::filesystem::file_size(FilePath(path), no_size);
+  const auto size_before = std::filesystem::file_size(file_path, no_size);
+  // Text mode: on Windows the block's lines end with CR LF, like the rest of a text file there.
   std::FILE* file = OpenFile(path, "a");
   if (file == nullptr) {
     std::printf("ERROR : \"%s\" can't be open in append mode.\n", path);
@@ -100,7 +101,7 @@ int SaveResult(const char* path, std::uint64_t metal, std::uint64_t crystal,
     // as a report line.
     if (!no_size) {
       std::error_code ignored;
-      std::filesystem::resize_file(FilePath(path), size_before, ignored);
+      std::filesystem::resize_file(file_path, size_before, ignored);
     }
     std::printf("ERROR : the result can't be written to \"%s\".\n", path);
     std::exit(-2);
