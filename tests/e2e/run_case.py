@@ -67,16 +67,24 @@ def unprivileged_wine_prefix(emulator: list[str]) -> dict:
     return environment
 
 
-def prepare(setup: str, report: pathlib.Path, work: pathlib.Path):
-    """Makes the situation that a case names; returns how to start the program in it."""
+def prepare(setup, report: pathlib.Path, work: pathlib.Path, program: list[str]):
+    """Makes the situation that a case names; returns how to start the program in it: a step
+    to take in the child before it runs, the command, and the environment (None: this one)."""
+    if setup is None:
+        return None, program, None
     if setup == "directory":
         report.mkdir()
-        return None
+        return None, program, None
     if setup == "read-only":
-        # Root writes to any file, whatever its mode: run as an ordinary user instead.
+        # Root writes to any file, whatever its mode: run as an ordinary user instead, from a
+        # copy of the program, as that user may not reach the build folder.
         report.chmod(0o444)
         work.chmod(0o755)
-        return as_nobody
+        copy = work / pathlib.Path(program[-1]).name
+        shutil.copy2(program[-1], copy)
+        emulator = program[:-1]
+        environment = unprivileged_wine_prefix(emulator) if emulator else None
+        return as_nobody, emulator + [str(copy)], environment
     if setup == "full-disk":
         # No page left on the filesystem: a report that fills whole pages can take no byte more,
         # and one that ends inside a page only as many as fill it.
@@ -87,7 +95,7 @@ def prepare(setup: str, report: pathlib.Path, work: pathlib.Path):
             except OSError as error:
                 if error.errno != errno.ENOSPC:
                     raise
-        return None
+        return None, program, None
     raise ValueError(f"unknown setup {setup!r}")
 
 
@@ -102,11 +110,11 @@ def compare(label: str, want: bytes, got: bytes) -> list[str]:
     ]
 
 
-def report_before(case: pathlib.Path, spec: dict):
+def report_before(case: pathlib.Path, settings: dict):
     """The report file's bytes before the run: the case's "report" file, or "report_parts",
     pairs of a Latin-1 text and how many times it repeats, for files too large to keep."""
-    if "report_parts" in spec:
-        return b"".join(text.encode("latin-1") * count for text, count in spec["report_parts"])
+    if "report_parts" in settings:
+        return b"".join(text.encode("latin-1") * count for text, count in settings["report_parts"])
     path = case / "report"
     return path.read_bytes() if path.exists() else None
 
@@ -115,20 +123,20 @@ def close_stdin():
     os.close(0)
 
 
-def execute(command, work, spec, start, environment):
+def execute(command, work, settings, start, environment):
     """Runs the program; returns its standard output, standard error and status.
 
     "stdin" is what it reads at the prompt (null: no standard input at all). With
     "answer_prompt", the answer is sent only once the prompt has been printed, which shows
     that the prompt reaches the screen before the program waits."""
-    stdin = spec.get("stdin", "")
+    stdin = settings.get("stdin", "")
     preexec = [step for step in (start, None if stdin is not None else close_stdin) if step]
     process = subprocess.Popen(
         command, cwd=work, env=environment, stdin=subprocess.PIPE if stdin is not None else None,
         stdout=subprocess.PIPE, stderr=subprocess.PIPE,
         preexec_fn=(lambda: [step() for step in preexec]) if preexec else None)
     early = b""
-    if spec.get("answer_prompt"):
+    if settings.get("answer_prompt"):
         deadline = time.monotonic() + 10
         while not early.rstrip(b"\r\n").endswith(b"ENTER !!"):
             ready, _, _ = select.select([process.stdout], [], [], deadline - time.monotonic())
@@ -145,36 +153,27 @@ def execute(command, work, spec, start, environment):
 
 
 def run(case: pathlib.Path, program: list[str], windows: bool) -> list[str]:
-    spec = json.loads((case / "case.json").read_text())
+    settings = json.loads((case / "case.json").read_text())
     work = pathlib.Path(tempfile.mkdtemp(prefix="ulvena_e2e_"))
-    tiny_disk = spec.get("setup") == "full-disk"
+    tiny_disk = settings.get("setup") == "full-disk"
     if tiny_disk:
         subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={16 * PAGE}", "tmpfs", str(work)],
                        check=True)
     try:
-        report_name = spec.get("report_name", REPORT_NAME)
+        report_name = settings.get("report_name", REPORT_NAME)
         report = work / report_name
         report.parent.mkdir(parents=True, exist_ok=True)
-        before = report_before(case, spec)
+        before = report_before(case, settings)
         if before is not None:
             report.write_bytes(before)
-        start = prepare(spec["setup"], report, work) if "setup" in spec else None
+        start, program, environment = prepare(settings.get("setup"), report, work, program)
 
-        environment = None
-        if spec.get("setup") == "read-only":
-            # The unprivileged user may not reach the build folder: it runs a copy.
-            copy = work / pathlib.Path(program[-1]).name
-            shutil.copy2(program[-1], copy)
-            program = program[:-1] + [str(copy)]
-            if len(program) > 1:
-                environment = unprivileged_wine_prefix(program[:-1])
-
-        args = [a.replace("{report}", report_name) for a in spec.get("args", ["{report}"])]
-        stdout, stderr, returncode = execute(program + args, work, spec, start, environment)
+        args = [a.replace("{report}", report_name) for a in settings.get("args", ["{report}"])]
+        stdout, stderr, returncode = execute(program + args, work, settings, start, environment)
 
         failures = compare("stdout", expected(case, "stdout", windows), stdout)
         failures += compare("stderr", expected(case, "stderr", windows), stderr)
-        status = spec.get("status", 0) & 0xFF
+        status = settings.get("status", 0) & 0xFF
         if returncode != status:
             failures.append(f"status: expected {status}, got {returncode}")
         if before is not None and report.is_file():
