@@ -46,6 +46,10 @@ void UseUtf8Console() {
   }
 }
 
+void WriteOutput(std::FILE* stream, std::string_view bytes) {
+  std::fwrite(bytes.data(), 1, bytes.size(), stream);
+}
+
 std::FILE* OpenFile(const char* path, const char* mode) {
   return _wfopen(ToUtf16(path).c_str(), ToUtf16(mode).c_str());
 }
@@ -61,6 +65,10 @@ std::vector<std::string> CommandLineArguments(int argc, char* argv[]) {
 }
 
 void UseUtf8Console() {}
+
+void WriteOutput(std::FILE* stream, std::string_view bytes) {
+  std::fwrite(bytes.data(), 1, bytes.size(), stream);
+}
 
 std::FILE* OpenFile(const char* path, const char* mode) {
   return std::fopen(path, mode);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The command line's arguments, the program's name first, in UTF-8. Windows hands a program its
@@ -13,6 +14,10 @@ std::vector<std::string> CommandLineArguments(int argc, char* argv[]);
 
 // Lets a Windows console show the program's UTF-8 output; does nothing elsewhere.
 void UseUtf8Console();
+
+// Writes `bytes` to standard output or standard error, as they are. Every console message of the
+// program goes through here.
+void WriteOutput(std::FILE* stream, std::string_view bytes);
 
 // fopen for a path written in UTF-8.
 std::FILE* OpenFile(const char* path, const char* mode);
