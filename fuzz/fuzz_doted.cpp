@@ -12,13 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::uint64_t value = 0;
   std::memcpy(&value, data, size < sizeof value ? size : sizeof value);
 
-  char* written = nullptr;
-  std::size_t length = 0;
-  std::FILE* stream = open_memstream(&written, &length);
-  PrintDoted(stream, value);
-  std::fclose(stream);
-  const std::string doted(written, length);
-  std::free(written);
+  std::string doted;
+  PrintDoted(doted, value);
 
   const std::string digits = std::to_string(value);
   std::string expected;

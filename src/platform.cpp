@@ -4,8 +4,11 @@
 
 #include <windows.h>
 // windows.h first
+#include <fcntl.h>
+#include <io.h>
 #include <shellapi.h>
 
+#include <cerrno>
 #include <cwchar>
 
 namespace {
@@ -13,6 +16,9 @@ namespace {
 std::string ToUtf8(const wchar_t* text) {
   const int length = static_cast<int>(std::wcslen(text));
   const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) {
+    return {};
+  }
   std::string utf8(static_cast<std::size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text, length, utf8.data(), size, nullptr, nullptr);
   return utf8;
@@ -20,10 +26,34 @@ std::string ToUtf8(const wchar_t* text) {
 
 std::wstring ToUtf16(const char* text) {
   const int size = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  if (size <= 0) {
+    return {};
+  }
   std::wstring utf16(static_cast<std::size_t>(size), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text, -1, utf16.data(), size);
   utf16.pop_back();  // the terminating NUL that the conversion counts
   return utf16;
+}
+
+HANDLE HandleOf(int file) {
+  return reinterpret_cast<HANDLE>(_get_osfhandle(file));  // NOLINT: the C runtime's own cast
+}
+
+std::uint64_t Join(DWORD high, DWORD low) {
+  return (std::uint64_t{high} << 32U) | low;
+}
+
+bool Identify(HANDLE handle, FileState& state) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileInformationByHandle(handle, &info) == 0) {
+    return false;
+  }
+  state.volume = info.dwVolumeSerialNumber;
+  state.index = Join(info.nFileIndexHigh, info.nFileIndexLow);
+  state.size = Join(info.nFileSizeHigh, info.nFileSizeLow);
+  state.modified = static_cast<std::int64_t>(
+      Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime));
+  return true;
 }
 
 }  // namespace
@@ -32,7 +62,7 @@ std::vector<std::string> CommandLineArguments(int /*argc*/, char* /*argv*/[]) {
   int count = 0;
   wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
   std::vector<std::string> utf8;
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; arguments != nullptr && i < count; ++i) {
     utf8.push_back(ToUtf8(arguments[i]));
   }
   LocalFree(arguments);
@@ -50,15 +80,111 @@ void WriteOutput(std::FILE* stream, std::string_view bytes) {
   std::fwrite(bytes.data(), 1, bytes.size(), stream);
 }
 
-std::FILE* OpenFile(const char* path, const char* mode) {
-  return _wfopen(ToUtf16(path).c_str(), ToUtf16(mode).c_str());
+int OpenRegularFileForReading(const char* path) {
+  const int file = _wopen(ToUtf16(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  // NUL, CON and the like open as character devices; a folder does not open at all.
+  if (file != kNoFile && GetFileType(HandleOf(file)) != FILE_TYPE_DISK) {
+    _close(file);
+    return kNoFile;
+  }
+  return file;
 }
 
-std::filesystem::path FilePath(const char* path) {
-  return {ToUtf16(path)};
+void WaitForOtherRuns(int file) {
+  // Windows enforces a lock on the bytes it covers, even against this process's own writes, so
+  // the runs agree on one byte far past the end of any report instead.
+  OVERLAPPED far_byte{};
+  far_byte.OffsetHigh = 0x40000000;
+  LockFileEx(HandleOf(file), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &far_byte);
+}
+
+bool IsWhereOutputGoes(int file) {
+  FileState report;
+  if (!Identify(HandleOf(file), report)) {
+    return false;
+  }
+  for (const DWORD stream : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+    FileState output;
+    if (Identify(GetStdHandle(stream), output) && output.volume == report.volume &&
+        output.index == report.index) {
+      return true;
+    }
+  }
+  return false;
+}
+
+FileState StateOf(int file) {
+  FileState state;
+  Identify(HandleOf(file), state);
+  return state;
+}
+
+std::ptrdiff_t ReadBytes(int file, char* buffer, std::size_t size) {
+  constexpr std::size_t kLargestRead = 1U << 30U;
+  return _read(file, buffer, static_cast<unsigned>(size < kLargestRead ? size : kLargestRead));
+}
+
+int OpenForAppending(const char* path, bool& missing) {
+  const int file = _wopen(ToUtf16(path).c_str(), _O_WRONLY | _O_APPEND | _O_BINARY | _O_NOINHERIT);
+  missing = file == kNoFile && errno == ENOENT;
+  return file;
+}
+
+std::size_t AppendBytes(int file, std::string_view bytes, std::uint64_t& end) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const int count =
+        _write(file, bytes.data() + written, static_cast<unsigned>(bytes.size() - written));
+    if (count <= 0) {
+      break;
+    }
+    written += static_cast<std::size_t>(count);
+  }
+  end = static_cast<std::uint64_t>(_lseeki64(file, 0, SEEK_CUR));
+  return written;
+}
+
+bool FlushToStorage(int file) {
+  return _commit(file) == 0;
+}
+
+void TakeBackEnd(int file, std::uint64_t end, std::uint64_t count) {
+  if (static_cast<std::uint64_t>(_filelengthi64(file)) == end && count <= end) {
+    _chsize_s(file, static_cast<long long>(end - count));
+    _commit(file);
+  }
+}
+
+void CloseFile(int file) {
+  _close(file);
 }
 
 #else
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+namespace {
+
+bool Identify(int file, FileState& state) {
+  struct stat status {};
+  if (fstat(file, &status) != 0) {
+    return false;
+  }
+  constexpr std::int64_t kNanoseconds = 1'000'000'000;
+  state.volume = static_cast<std::uint64_t>(status.st_dev);
+  state.index = static_cast<std::uint64_t>(status.st_ino);
+  state.size = static_cast<std::uint64_t>(status.st_size);
+  state.modified = status.st_mtim.tv_sec * kNanoseconds + status.st_mtim.tv_nsec;
+  return S_ISREG(status.st_mode);
+}
+
+}  // namespace
 
 std::vector<std::string> CommandLineArguments(int argc, char* argv[]) {
   return {argv, argv + argc};
@@ -70,12 +196,93 @@ void WriteOutput(std::FILE* stream, std::string_view bytes) {
   std::fwrite(bytes.data(), 1, bytes.size(), stream);
 }
 
-std::FILE* OpenFile(const char* path, const char* mode) {
-  return std::fopen(path, mode);
+int OpenRegularFileForReading(const char* path) {
+  // Without waiting, so that a FIFO with no writer cannot hold the run.
+  const int file = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);  // NOLINT: a C interface
+  FileState state;
+  if (file != kNoFile && !Identify(file, state)) {
+    close(file);
+    return kNoFile;
+  }
+  return file;
 }
 
-std::filesystem::path FilePath(const char* path) {
-  return {path};
+void WaitForOtherRuns(int file) {
+  while (flock(file, LOCK_EX) != 0 && errno == EINTR) {
+  }
+}
+
+bool IsWhereOutputGoes(int file) {
+  FileState report;
+  if (!Identify(file, report)) {
+    return false;
+  }
+  for (const int stream : {STDOUT_FILENO, STDERR_FILENO}) {
+    FileState output;
+    if (Identify(stream, output) && output.volume == report.volume &&
+        output.index == report.index) {
+      return true;
+    }
+  }
+  return false;
+}
+
+FileState StateOf(int file) {
+  FileState state;
+  Identify(file, state);
+  return state;
+}
+
+std::ptrdiff_t ReadBytes(int file, char* buffer, std::size_t size) {
+  for (;;) {
+    const auto count = read(file, buffer, size);
+    if (count >= 0 || errno != EINTR) {
+      return count;
+    }
+  }
+}
+
+int OpenForAppending(const char* path, bool& missing) {
+  // A size limit reached while appending then fails the write, which can be taken back, instead
+  // of ending the process with part of the block in the file.
+  std::signal(SIGXFSZ, SIG_IGN);
+  const int file = open(path, O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);  // NOLINT
+  missing = file == kNoFile && errno == ENOENT;
+  return file;
+}
+
+std::size_t AppendBytes(int file, std::string_view bytes, std::uint64_t& end) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const auto count = write(file, bytes.data() + written, bytes.size() - written);
+    if (count < 0 && errno == EINTR) {
+      continue;
+    }
+    if (count <= 0) {
+      break;
+    }
+    written += static_cast<std::size_t>(count);
+  }
+  end = static_cast<std::uint64_t>(lseek(file, 0, SEEK_CUR));
+  return written;
+}
+
+bool FlushToStorage(int file) {
+  return fsync(file) == 0;
+}
+
+void TakeBackEnd(int file, std::uint64_t end, std::uint64_t count) {
+  FileState state;
+  Identify(file, state);
+  if (state.size == end && count <= end) {
+    if (ftruncate(file, static_cast<off_t>(end - count)) == 0) {
+      fsync(file);
+    }
+  }
+}
+
+void CloseFile(int file) {
+  close(file);
 }
 
 #endif

@@ -1,8 +1,9 @@
 // What the program does differently on Windows, and nothing else.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,16 +20,57 @@ void UseUtf8Console();
 // program goes through here.
 void WriteOutput(std::FILE* stream, std::string_view bytes);
 
-// fopen for a path written in UTF-8.
-std::FILE* OpenFile(const char* path, const char* mode);
-
-// The file system's path for a path written in UTF-8.
-std::filesystem::path FilePath(const char* path);
-
 // Windows text files end their lines with CR LF, which the program reads as LF, as a text-mode
-// read would. Elsewhere a CR is an ordinary byte of the line.
+// read would, and writes for LF. Elsewhere a CR is an ordinary byte of the line.
 #ifdef _WIN32
 inline constexpr bool kCrLfReadsAsLf = true;
+inline constexpr std::string_view kTextLineEnd = "\r\n";
 #else
 inline constexpr bool kCrLfReadsAsLf = false;
+inline constexpr std::string_view kTextLineEnd = "\n";
 #endif
+
+// Files are open file descriptors; every path is written in UTF-8.
+inline constexpr int kNoFile = -1;
+
+// What tells one state of a file from another: which file it is, its size and when it was last
+// written to.
+struct FileState {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;
+  bool operator==(const FileState&) const = default;
+};
+
+// Opens the file at `path` for reading, without waiting: kNoFile when it cannot be opened or is
+// not a regular file (a FIFO, a device, a socket or a directory is never a report file).
+int OpenRegularFileForReading(const char* path);
+
+// Waits until no other run of the program holds `file`, then holds it until it is closed.
+void WaitForOtherRuns(int file);
+
+// True when standard output or standard error writes to `file` itself.
+bool IsWhereOutputGoes(int file);
+
+FileState StateOf(int file);
+
+// Reads up to `size` bytes; returns how many, 0 at the end of the file, or -1 on a read error.
+std::ptrdiff_t ReadBytes(int file, char* buffer, std::size_t size);
+
+// Opens the existing file at `path` for appending: kNoFile when it cannot be, and then `missing`
+// tells whether that is because there is no file there any more.
+int OpenForAppending(const char* path, bool& missing);
+
+// Appends `bytes` to `file`; returns how many reached it before a failure (all of them on
+// success), and in `end` where the last of them lies.
+std::size_t AppendBytes(int file, std::string_view bytes, std::uint64_t& end);
+
+// Asks the system to put what was written to `file` on its storage; false when it fails.
+bool FlushToStorage(int file);
+
+// Removes the `count` bytes before `end`, provided that `end` is still the end of `file`, so that
+// only bytes this run wrote, and that nothing followed since, are ever taken back.
+void TakeBackEnd(int file, std::uint64_t end, std::uint64_t count);
+
+void CloseFile(int file);

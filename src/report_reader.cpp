@@ -1,14 +1,12 @@
 #include "report_reader.hpp"
 
-#include <array>
+#include <algorithm>
 #include <bit>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "platform.hpp"
-#include "result_output.hpp"
 
 namespace {
 
@@ -16,38 +14,39 @@ constexpr std::array<std::string_view, 3> kAmountLabels = {" Metal, ", " Cristal
                                                            " Deuterium.\n"};
 
 // The echo is written in pieces of about this size: large enough to cost few writes, small
-// enough to stay in the processor's cache.
+// enough to stay in the processor's cache. Longer texts, such as a long line, are written
+// without being copied.
 constexpr std::size_t kEchoFlushSize = std::size_t{64} * 1024;
 
-// Bytes read at a time; the buffer doubles whenever a single line does not fit.
-constexpr std::size_t kFirstReadSize = std::size_t{128} * 1024;
+// Bytes read at a time.
+constexpr std::size_t kReadSize = std::size_t{128} * 1024;
 
-// FindDigit reads the first byte of a word as its lowest.
-constexpr bool kLittleEndian = std::endian::native == std::endian::little;
-
-// Three amounts and the totals line, each number at its longest, with their labels, and the
-// bytes that PutDecimal may write past a number.
-constexpr std::size_t kMaxLineEcho = 256;
+// The echo of one line, but for the line itself: its amounts, the messages and the totals line.
+constexpr std::size_t kMaxLineEcho = 3 * (kMaxDecimalLength + 16) + 100 + kMaxTotalsLength;
 
 bool IsDigit(char byte) {
-  return byte >= '0' && byte <= '9';
+  return static_cast<unsigned char>(byte) - unsigned{'0'} < 10U;
 }
 
-// The index of the first ASCII digit at or after `position`, or the line's size when there is
-// none. Report lines are mostly words, so the bytes are tested eight at a time: a byte gets its
-// high bit in `digits` when it lies between '0' and '9', by arithmetic that cannot carry from one
-// byte into the next.
-std::size_t FindDigit(std::string_view line, std::size_t position) {
+// The bytes of `word` that are ASCII digits, each marked by its high bit, by arithmetic that
+// cannot carry from one byte into the next.
+std::uint64_t DigitBytes(std::uint64_t word) {
   constexpr std::uint64_t kOnes = 0x01010101'01010101;
   constexpr std::uint64_t kLow7 = kOnes * 0x7F;
+  const std::uint64_t low7 = word & kLow7;
+  const std::uint64_t below_colon = kOnes * (127 + ':') - low7;  // high bit: byte < ':'
+  const std::uint64_t above_slash = low7 + kOnes * (127 - '/');  // high bit: byte > '/'
+  return below_colon & above_slash & ~word & (kOnes * 0x80);
+}
+
+// The index of the first digit at or after `position`, or the line's size when there is none.
+// Report lines are mostly words, so the bytes are tested eight at a time.
+std::size_t FindDigit(std::string_view line, std::size_t position) {
+  constexpr bool kLittleEndian = std::endian::native == std::endian::little;
   for (; kLittleEndian && position + 8 <= line.size(); position += 8) {
     std::uint64_t word = 0;
     std::memcpy(&word, line.data() + position, sizeof word);
-    const std::uint64_t low7 = word & kLow7;
-    const std::uint64_t below_colon = kOnes * (127 + ':') - low7;  // high bit: byte < ':'
-    const std::uint64_t above_slash = low7 + kOnes * (127 - '/');  // high bit: byte > '/'
-    const std::uint64_t digits = below_colon & above_slash & ~word & (kOnes * 0x80);
-    if (digits != 0) {
+    if (const std::uint64_t digits = DigitBytes(word); digits != 0) {
       return position + static_cast<std::size_t>(std::countr_zero(digits) / 8);
     }
   }
@@ -61,72 +60,49 @@ bool IsLineEnd(std::string_view text) {
   return text.empty() || text == "\n" || text == "\r\n";
 }
 
-// The echo of a line is put together in a small array and added to the echo in one piece; these
-// write at `out` and return the end of what they wrote.
 char* Put(char* out, std::string_view text) {
   std::memcpy(out, text.data(), text.size());
   return out + text.size();
 }
 
-// "0000" to "9999", so that four digits cost one look-up.
-constexpr auto kFourDigits = [] {
-  std::array<char, std::size_t{4} * 10000> table{};
-  for (std::size_t n = 0; n < 10000; ++n) {
-    table[4 * n] = static_cast<char>('0' + n / 1000);
-    table[4 * n + 1] = static_cast<char>('0' + n / 100 % 10);
-    table[4 * n + 2] = static_cast<char>('0' + n / 10 % 10);
-    table[4 * n + 3] = static_cast<char>('0' + n % 10);
-  }
-  return table;
-}();
-
-char* PutFourDigits(char* out, std::uint64_t n) {
-  std::memcpy(out, &kFourDigits[4 * n], 4);
-  return out + 4;
-}
-
-char* PutEightDigits(char* out, std::uint64_t n) {
-  out = PutFourDigits(out, n / 10000);
-  return PutFourDigits(out, n % 10000);
-}
-
-// n < 10^4, without leading zeros. Copies four bytes whatever the length; those past the number
-// come from the table's next entry, and what is written next covers them.
-char* PutUpToFourDigits(char* out, std::uint64_t n) {
-  const std::size_t length = n >= 1000 ? 4 : n >= 100 ? 3 : n >= 10 ? 2 : 1;
-  std::memcpy(out, &kFourDigits[4 * n + 4 - length], 4);
-  return out + length;
-}
-
-// n < 10^8, without leading zeros.
-char* PutUpToEightDigits(char* out, std::uint64_t n) {
-  if (n < 10000) {
-    return PutUpToFourDigits(out, n);
-  }
-  out = PutUpToFourDigits(out, n / 10000);
-  return PutFourDigits(out, n % 10000);
-}
-
-// The echo writes six numbers a line, which makes this the program's busiest function. May write
-// up to 3 bytes past the end that it returns.
-char* PutDecimal(char* out, std::uint64_t value) {
-  constexpr std::uint64_t kTenTo8 = 100'000'000;
-  constexpr std::uint64_t kTenTo16 = kTenTo8 * kTenTo8;
-  if (value < kTenTo8) {
-    return PutUpToEightDigits(out, value);
-  }
-  if (value < kTenTo16) {
-    out = PutUpToEightDigits(out, value / kTenTo8);
-    return PutEightDigits(out, value % kTenTo8);
-  }
-  out = PutUpToEightDigits(out, value / kTenTo16);
-  out = PutEightDigits(out, value / kTenTo8 % kTenTo8);
-  return PutEightDigits(out, value % kTenTo8);
-}
-
 void FlushEcho(std::string& echo) {
-  std::fwrite(echo.data(), 1, echo.size(), stdout);
+  WriteOutput(stdout, echo);
   echo.clear();
+}
+
+// Adds `text` to the echo, which is written whenever it would pass kEchoFlushSize; a text too
+// long to be worth copying is written as it is.
+void Echo(std::string& echo, std::string_view text) {
+  if (echo.size() + text.size() > kEchoFlushSize) {
+    FlushEcho(echo);
+  }
+  if (text.size() >= kEchoFlushSize) {
+    WriteOutput(stdout, text);
+    return;
+  }
+  echo += text;
+}
+
+void EchoLine(std::string& echo, std::string_view line, const LineAmounts& found,
+              const ResourceTotals& totals) {
+  std::array<char, kMaxLineEcho> text;
+  char* out = text.data();
+  for (std::size_t i = 0; i < found.count; ++i) {
+    out = WriteDecimal(out, found.amounts[i]);
+    out = Put(out, kAmountLabels[i]);
+  }
+  if (found.count < found.amounts.size()) {
+    out = Put(out, "ERROR : la ligne ne peut etre lu : \"");
+    Echo(echo, std::string_view(text.data(), out));
+    Echo(echo, line);
+    out = Put(text.data(), "\"\nWARNING : seul ");
+    out = WriteDecimal(out, found.count);
+    out = Put(out, " nombre a ete lu !!\n");
+  }
+  out = Put(out, "Total : ");
+  out = WriteTotals(out, WriteDecimal, totals.metal, totals.crystal, totals.deuterium);
+  out = Put(out, "\n\n");
+  Echo(echo, std::string_view(text.data(), out));
 }
 
 // The line as a text-mode read gives it: on Windows, a CR LF line end becomes LF. Moves the LF
@@ -139,94 +115,243 @@ std::string_view AsTextLine(char* start, std::size_t length) {
   return {start, length};
 }
 
-// Hands every line of `file` to `on_line`, with its newline when it has one. Each line is kept
-// whole however long it is, so memory grows with the longest line and never with the file.
-// A partial line cut short by a read error is dropped.
-template <typename OnLine>
-ReadOutcome ForEachLine(std::FILE* file, OnLine on_line) {
-  std::size_t capacity = kFirstReadSize;
-  auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
-  std::size_t filled = 0;  // bytes of a partial line at the front of the buffer, then new ones
-  ReadOutcome outcome;
-  for (;;) {
-    const std::size_t wanted = capacity - filled;
-    const std::size_t got = std::fread(buffer.get() + filled, 1, wanted, file);
-    char* fresh = buffer.get() + filled;
-    outcome.has_nul = outcome.has_nul || std::memchr(fresh, '\0', got) != nullptr;
+// How a UTF-16 file's bytes become UTF-8: the state carried from one read to the next.
+struct Utf16Decoder {
+  bool big_endian = false;
+  int pending_byte = -1;        // the first byte of a code unit whose second has not come yet
+  char16_t high_surrogate = 0;  // the first half of a character, waiting for its second
+};
 
-    char* line_start = buffer.get();
-    char* end = fresh + got;
-    for (char* search = fresh; search != end;) {
-      auto* newline =
-          static_cast<char*>(std::memchr(search, '\n', static_cast<std::size_t>(end - search)));
-      if (newline == nullptr) {
-        break;
-      }
-      search = newline + 1;
-      on_line(AsTextLine(line_start, static_cast<std::size_t>(search - line_start)));
-      line_start = search;
-    }
-    filled = static_cast<std::size_t>(end - line_start);
+constexpr char32_t kReplacementCharacter = 0xFFFD;
+constexpr std::size_t kMaxUtf8Length = 4;
 
-    if (got < wanted) {
-      outcome.read_error = std::ferror(file) != 0;
-      if (!outcome.read_error && filled != 0) {
-        on_line(AsTextLine(line_start, filled));
-      }
-      return outcome;
+char* PutUtf8(char* out, char32_t code) {
+  const auto byte = [](char32_t bits) { return static_cast<char>(bits); };
+  if (code < 0x80) {
+    *out++ = byte(code);
+  } else if (code < 0x800) {
+    *out++ = byte(0xC0 | (code >> 6U));
+    *out++ = byte(0x80 | (code & 0x3FU));
+  } else if (code < 0x10000) {
+    *out++ = byte(0xE0 | (code >> 12U));
+    *out++ = byte(0x80 | ((code >> 6U) & 0x3FU));
+    *out++ = byte(0x80 | (code & 0x3FU));
+  } else {
+    *out++ = byte(0xF0 | (code >> 18U));
+    *out++ = byte(0x80 | ((code >> 12U) & 0x3FU));
+    *out++ = byte(0x80 | ((code >> 6U) & 0x3FU));
+    *out++ = byte(0x80 | (code & 0x3FU));
+  }
+  return out;
+}
+
+// The character that the decoder's high surrogate and `low` stand for.
+char32_t CompletePair(const Utf16Decoder& decoder, char16_t low) {
+  constexpr char32_t kFirstAfterBasicPlane = 0x10000;
+  const char32_t high_bits = static_cast<char32_t>(decoder.high_surrogate) - 0xD800U;
+  const char32_t low_bits = static_cast<char32_t>(low) - 0xDC00U;
+  return kFirstAfterBasicPlane + (high_bits << 10U) + low_bits;
+}
+
+// Decodes `raw` at `out`, at most 3 bytes for every 2 of `raw`, and 3 more for a surrogate left
+// unpaired before them; returns the end of what it wrote.
+char* DecodeUtf16(Utf16Decoder& decoder, std::string_view raw, char* out) {
+  for (const char byte : raw) {
+    if (decoder.pending_byte < 0) {
+      decoder.pending_byte = static_cast<unsigned char>(byte);
+      continue;
     }
-    if (filled == capacity) {
-      auto larger = std::make_unique_for_overwrite<char[]>(capacity * 2);
-      std::memcpy(larger.get(), buffer.get(), filled);
-      buffer = std::move(larger);
-      capacity *= 2;
+    const auto first = static_cast<unsigned>(decoder.pending_byte);
+    const auto second = unsigned{static_cast<unsigned char>(byte)};
+    const auto unit =
+        static_cast<char16_t>(decoder.big_endian ? first << 8U | second : second << 8U | first);
+    decoder.pending_byte = -1;
+    const bool is_high = unit >= 0xD800 && unit < 0xDC00;
+    const bool is_low = unit >= 0xDC00 && unit < 0xE000;
+    if (decoder.high_surrogate != 0 && is_low) {
+      out = PutUtf8(out, CompletePair(decoder, unit));
+      decoder.high_surrogate = 0;
+      continue;
+    }
+    if (decoder.high_surrogate != 0) {
+      out = PutUtf8(out, kReplacementCharacter);
+      decoder.high_surrogate = 0;
+    }
+    if (is_high) {
+      decoder.high_surrogate = unit;
     } else {
-      std::memmove(buffer.get(), line_start, filled);
+      out = PutUtf8(out, is_low ? kReplacementCharacter : char32_t{unit});
     }
   }
+  return out;
+}
+
+struct FreeMemory {
+  void operator()(char* memory) const { std::free(memory); }  // NOLINT: grown with realloc
+};
+
+// The bytes of the lines being read. It grows by a quarter at a time, with realloc, which moves
+// large blocks without copying them, so that a long line is held once.
+struct LineBuffer {
+  std::unique_ptr<char[], FreeMemory> data;
+  std::size_t capacity = 0;
+};
+
+// Makes room for `needed` bytes; false when the memory left cannot hold them.
+bool Reserve(LineBuffer& buffer, std::size_t needed) {
+  if (needed <= buffer.capacity) {
+    return true;
+  }
+  const std::size_t capacity = std::max(needed, buffer.capacity + buffer.capacity / 4);
+  auto* grown = static_cast<char*>(std::realloc(buffer.data.get(), capacity));  // NOLINT
+  if (grown == nullptr) {
+    return false;
+  }
+  static_cast<void>(buffer.data.release());
+  buffer.data.reset(grown);
+  buffer.capacity = capacity;
+  return true;
+}
+
+// The file's text, read in pieces: its bytes as they are, or the characters of a UTF-16 file in
+// UTF-8.
+struct TextSource {
+  const ReadSome& read_some;
+  ReadOutcome& outcome;
+  Utf16Decoder decoder;
+  std::array<char, kReadSize / 2> raw{};
+};
+
+// Reads the first two bytes, which tell a UTF-16 file by its byte-order mark, into `start`;
+// returns how many there are.
+std::size_t ReadStart(TextSource& source, char* start) {
+  std::size_t got = 0;
+  while (got < 2) {
+    const std::ptrdiff_t count = source.read_some(start + got, 2 - got);
+    if (count <= 0) {
+      source.outcome.read_error = count < 0;
+      break;
+    }
+    got += static_cast<std::size_t>(count);
+  }
+  source.outcome.bytes_read = got;
+  if (got == 2 && (start[0] == '\xFF' && start[1] == '\xFE')) {
+    source.outcome.encoding = TextEncoding::kUtf16LittleEndian;
+  } else if (got == 2 && (start[0] == '\xFE' && start[1] == '\xFF')) {
+    source.outcome.encoding = TextEncoding::kUtf16BigEndian;
+    source.decoder.big_endian = true;
+  } else {
+    return got;
+  }
+  return static_cast<std::size_t>(DecodeUtf16(source.decoder, std::string_view(start, got), start) -
+                                  start);
+}
+
+// Reads the next piece of text at `out`, at most kReadSize bytes of it; returns how many bytes,
+// or -1 on a read error, and tells when the file has come to its end.
+std::ptrdiff_t ReadText(TextSource& source, char* out, bool& at_end) {
+  const bool utf16 = source.outcome.encoding != TextEncoding::kBytes;
+  char* target = utf16 ? source.raw.data() : out;
+  const std::ptrdiff_t count = source.read_some(target, utf16 ? source.raw.size() : kReadSize);
+  if (count < 0) {
+    return count;
+  }
+  source.outcome.bytes_read += static_cast<std::uint64_t>(count);
+  at_end = count == 0;
+  if (!utf16) {
+    return count;
+  }
+  char* end =
+      DecodeUtf16(source.decoder, std::string_view(target, static_cast<std::size_t>(count)), out);
+  if (at_end) {
+    source.outcome.not_text = source.outcome.not_text || source.decoder.pending_byte >= 0;
+    if (source.decoder.high_surrogate != 0) {
+      end = PutUtf8(end, kReplacementCharacter);
+    }
+  }
+  return end - out;
 }
 
 }  // namespace
 
-ReadOutcome ReadReport(std::FILE* file, ResourceTotals& totals) {
+ReadOutcome ReadReport(const ReadSome& read_some, ResourceTotals& totals) {
+  ReadOutcome outcome;
   std::string echo;
-  echo.reserve(kEchoFlushSize + kMaxLineEcho);
-  const ReadOutcome outcome = ForEachLine(file, [&totals, &echo](std::string_view line) {
-    ReadLine(line, totals, echo);
-    if (echo.size() >= kEchoFlushSize) {
-      FlushEcho(echo);
+  echo.reserve(kEchoFlushSize);
+  TextSource source{read_some, outcome, {}, {}};
+  LineBuffer buffer;
+  if (!Reserve(buffer, kReadSize)) {
+    outcome.line_too_long = true;
+    return outcome;
+  }
+  std::size_t filled = ReadStart(source, buffer.data.get());
+  std::size_t scanned = 0;  // the first bytes of the buffer, known to hold no line end
+  for (bool at_end = false; !outcome.read_error && !at_end;) {
+    if (!Reserve(buffer, filled + kReadSize + kMaxUtf8Length)) {
+      outcome.line_too_long = true;
+      break;
     }
-  });
+    const std::ptrdiff_t count = ReadText(source, buffer.data.get() + filled, at_end);
+    if (count < 0) {
+      outcome.read_error = true;  // and the line it cut short is dropped
+      break;
+    }
+    filled += static_cast<std::size_t>(count);
+    char* start = buffer.data.get();
+    outcome.not_text =
+        outcome.not_text || std::memchr(start + scanned, '\0', filled - scanned) != nullptr;
+    std::size_t line_start = 0;
+    for (const void* newline = nullptr;
+         (newline = std::memchr(start + scanned, '\n', filled - scanned)) != nullptr;) {
+      scanned = static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1;
+      ReadLine(AsTextLine(start + line_start, scanned - line_start), totals, echo);
+      line_start = scanned;
+    }
+    if (at_end && line_start != filled) {
+      ReadLine(AsTextLine(start + line_start, filled - line_start), totals, echo);
+    }
+    filled -= line_start;
+    std::memmove(start, start + line_start, filled);
+    scanned = filled;
+  }
   FlushEcho(echo);
   return outcome;
 }
 
 int ReadingFile(const char* path) {
-  // Bytes as they are, so that nothing in the file can end the reading early; the reader
-  // handles line ends itself.
-  std::FILE* file = OpenFile(path, "rb");
-  if (file == nullptr) {
-    std::printf("ERROR : \"%s\" can't be open in reading mode.\n", path);
-    std::exit(-2);
+  const int file = OpenRegularFileForReading(path);
+  if (file == kNoFile) {
+    Fatal(stdout, {"ERROR : \"", path, "\" can't be open in reading mode.\n"});
   }
+  if (IsWhereOutputGoes(file)) {
+    Fatal(stderr, {"ERROR : \"", path, "\" is also where the output goes: nothing was read.\n"});
+  }
+  WaitForOtherRuns(file);
+  FileState as_read = StateOf(file);
 
   ResourceTotals totals;
-  const ReadOutcome outcome = ReadReport(file, totals);
-  std::fclose(file);
-
+  const ReadOutcome outcome = ReadReport(
+      [file](char* buffer, std::size_t size) { return ReadBytes(file, buffer, size); }, totals);
   if (outcome.read_error) {
-    std::fprintf(stderr, "Erreur de lecture du fichier \"%s\"\n", path);
+    Message(stderr, {"Erreur de lecture du fichier \"", path, "\"\n"});
   }
   PrintfIntResult(totals.metal, totals.crystal, totals.deuterium);
-  // The totals of a partly read file would pass for the whole file's in the block.
   if (outcome.read_error) {
-    std::exit(-2);
+    Fatal(stdout, {});  // the totals of part of the file would pass for the whole file's
   }
-  if (outcome.has_nul) {
-    std::printf("ERROR : \"%s\" is not a text file: nothing was appended.\n", path);
-    std::exit(-2);
+  if (outcome.line_too_long) {
+    Fatal(stdout,
+          {"ERROR : \"", path, "\" has a line too long to be read: nothing was appended.\n"});
   }
-  return SaveResult(path, totals.metal, totals.crystal, totals.deuterium);
+  if (outcome.not_text) {
+    Fatal(stdout, {"ERROR : \"", path, "\" is not a text file: nothing was appended.\n"});
+  }
+  // What was read must be the whole file, as it still is when the block is added.
+  as_read.size = outcome.bytes_read;
+  const int result =
+      SaveResult(path, as_read, outcome.encoding, totals.metal, totals.crystal, totals.deuterium);
+  CloseFile(file);  // the next run over this file may go on
+  return result;
 }
 
 void ReadLine(std::string_view line, ResourceTotals& totals, std::string& echo) {
@@ -241,50 +366,30 @@ void ReadLine(std::string_view line, ResourceTotals& totals, std::string& echo) 
   FindIntValues(line, totals, echo);
 }
 
-void FindIntValues(std::string_view line, ResourceTotals& totals, std::string& echo) {
-  std::array<char, kMaxLineEcho> text;
-  char* out = text.data();
-  std::array<std::uint64_t, 3> amounts{};
-  std::size_t found = 0;
-  for (std::size_t position = FindDigit(line, 0); position < line.size() && found < amounts.size();
+LineAmounts FindAmounts(std::string_view line) {
+  LineAmounts found;
+  for (std::size_t position = FindDigit(line, 0);
+       position < line.size() && found.count < found.amounts.size();
        position = FindDigit(line, position + 1)) {
-    amounts[found] = DotedToInt(line, position);
-    out = PutDecimal(out, amounts[found]);
-    out = Put(out, kAmountLabels[found]);
-    ++found;
+    found.amounts[found.count++] = DotedToInt(line, position);
   }
-  if (found < amounts.size()) {
-    echo.append(text.data(), out);
-    echo += "ERROR : la ligne ne peut etre lu : \"";
-    echo += line;
-    out = Put(text.data(), "\"\nWARNING : seul ");
-    out = PutDecimal(out, found);
-    out = Put(out, " nombre a ete lu !!\n");
-  }
+  return found;
+}
 
-  totals.metal += amounts[0];
-  totals.crystal += amounts[1];
-  totals.deuterium += amounts[2];
-  out = Put(out, "Total : Metal=");
-  out = PutDecimal(out, totals.metal);
-  out = Put(out, ", Cristal=");
-  out = PutDecimal(out, totals.crystal);
-  out = Put(out, ", Deuterium=");
-  out = PutDecimal(out, totals.deuterium);
-  out = Put(out, "\n\n");
-  echo.append(text.data(), out);
+void FindIntValues(std::string_view line, ResourceTotals& totals, std::string& echo) {
+  const LineAmounts found = FindAmounts(line);
+  totals.metal += found.amounts[0];
+  totals.crystal += found.amounts[1];
+  totals.deuterium += found.amounts[2];
+  EchoLine(echo, line, found, totals);
 }
 
 std::uint64_t DotedToInt(std::string_view line, std::size_t& position) {
   std::uint64_t value = 0;
   std::size_t i = position;
   for (;;) {
-    for (; i < line.size(); ++i) {
-      const unsigned digit = static_cast<unsigned char>(line[i]) - unsigned{'0'};
-      if (digit > 9) {
-        break;
-      }
-      value = value * 10 + digit;  // wraps past 2^64 - 1
+    for (; i < line.size() && IsDigit(line[i]); ++i) {
+      value = value * 10 + static_cast<unsigned char>(line[i]) - '0';  // wraps past 2^64 - 1
     }
     if (i == line.size() || line[i] != '.') {
       break;

@@ -1,11 +1,14 @@
 // Reading a file of pillage reports: the three amounts of every line, echoed with running totals.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
+
+#include "result_output.hpp"
 
 // What the raids of one run brought home. Additions wrap modulo 2^64, like the amounts themselves.
 struct ResourceTotals {
@@ -14,25 +17,47 @@ struct ResourceTotals {
   std::uint64_t deuterium = 0;
 };
 
+// What the reading found besides the totals.
 struct ReadOutcome {
   bool read_error = false;
-  bool has_nul = false;  // a picture, an archive or a UTF-16 text, not a report file
+  // A NUL byte or character, or half a UTF-16 character at the end: a picture or an archive, not
+  // a report file.
+  bool not_text = false;
+  bool line_too_long = false;  // for the memory left; the reading stopped there
+  TextEncoding encoding = TextEncoding::kBytes;
+  std::uint64_t bytes_read = 0;
 };
 
-// Reads every line of `file`, echoes it with the running totals on standard output, and adds it
-// to `totals`.
-ReadOutcome ReadReport(std::FILE* file, ResourceTotals& totals);
+// Gives up to `size` bytes of the file at `buffer`: how many, 0 at its end, or -1 on a read error.
+using ReadSome = std::function<std::ptrdiff_t(char* buffer, std::size_t size)>;
+
+// Reads every line of a file, echoes it with the running totals on standard output, and adds it
+// to `totals`. A file that begins with a UTF-16 byte-order mark is read as the text it holds,
+// each line in UTF-8. Each line is held once, whatever its length.
+ReadOutcome ReadReport(const ReadSome& read_some, ResourceTotals& totals);
 
 // Reads the report file at `path`, echoes every line with the running totals on standard output,
-// then prints the summary and appends the forum block to the same file. Ends the process with
-// status -2 when the file cannot be read or the block cannot be added; otherwise returns 0.
+// then prints the summary and appends the forum block to the same file. Other runs of the program
+// over the same file wait until this one has ended. Ends the process with status kFileFailure,
+// after saying why, when the file cannot be read or the block cannot be added; otherwise
+// returns 0.
 int ReadingFile(const char* path);
 
 // Scans one line, its line end included when it has one, as a block this program appended or as
-// a report: adds what it holds to `totals` and appends its echo to `echo`.
+// a report: adds what it holds to `totals` and appends its echo to `echo`, or writes it on
+// standard output when it is long.
 void ReadLine(std::string_view line, ResourceTotals& totals, std::string& echo);
 
-// Scans one report line: its first three numbers are the metal, crystal and deuterium of a raid.
+// A report line's first three numbers, the metal, crystal and deuterium of a raid, or as many of
+// them as it holds.
+struct LineAmounts {
+  std::array<std::uint64_t, 3> amounts{};
+  std::size_t count = 0;
+};
+
+LineAmounts FindAmounts(std::string_view line);
+
+// Scans one report line: adds its amounts to `totals` and echoes them, with the new totals.
 void FindIntValues(std::string_view line, ResourceTotals& totals, std::string& echo);
 
 // Reads the number whose first digit is at `position`, skipping a single '.' after any digit.

@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cstdlib>
-#include <filesystem>
-#include <string_view>
-#include <system_error>
+#include <cstring>
 
 #include "platform.hpp"
 
@@ -24,27 +21,44 @@ constexpr std::array kPicturePaths = {kHeadingPicture, kMetalIcon, kCrystalIcon,
 
 constexpr std::string_view kPictureOpen = "[img]";
 constexpr std::string_view kPictureClose = "[/img]";
-constexpr std::string_view kBlockOpen = "\n[center][color=#00ff00]";
+constexpr std::string_view kBlockOpen = "[center][color=#00ff00]";
+constexpr std::string_view kFirstLineOpen = "[center][color=#00ff00][img]";
 constexpr std::string_view kBlockClose = "[/color][/center]";
+constexpr std::array<std::string_view, 2> kAddressSchemes = {"http://", "https://"};
 
-// The 20 digits of the largest 64-bit value and the six dots between their groups.
-constexpr std::size_t kMaxDotedLength = 26;
+// "0000" to "9999", so that four digits cost one look-up.
+constexpr auto kFourDigits = [] {
+  std::array<char, std::size_t{4} * 10000> table{};
+  for (std::size_t n = 0; n < 10000; ++n) {
+    table[4 * n] = static_cast<char>('0' + n / 1000);
+    table[4 * n + 1] = static_cast<char>('0' + n / 100 % 10);
+    table[4 * n + 2] = static_cast<char>('0' + n / 10 % 10);
+    table[4 * n + 3] = static_cast<char>('0' + n % 10);
+  }
+  return table;
+}();
 
-void Write(std::FILE* stream, std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
+char* WriteFourDigits(char* out, std::uint64_t n) {
+  std::memcpy(out, &kFourDigits[4 * n], 4);
+  return out + 4;
 }
 
-void WritePicture(std::FILE* stream, std::string_view path) {
-  Write(stream, kPictureOpen);
-  Write(stream, kPictureHost);
-  Write(stream, path);
-  Write(stream, kPictureClose);
+char* WriteEightDigits(char* out, std::uint64_t n) {
+  out = WriteFourDigits(out, n / 10000);
+  return WriteFourDigits(out, n % 10000);
 }
 
-void WriteAmount(std::FILE* stream, std::string_view icon, std::uint64_t amount) {
-  WritePicture(stream, icon);
-  Write(stream, " ");
-  PrintDoted(stream, amount);
+// n < 10^8, without leading zeros.
+char* WriteUpToEightDigits(char* out, std::uint64_t n) {
+  if (n >= 10000) {
+    const std::uint64_t high = n / 10000;
+    const std::size_t length = high >= 1000 ? 4 : high >= 100 ? 3 : high >= 10 ? 2 : 1;
+    std::memcpy(out, &kFourDigits[4 * high + 4 - length], length);
+    return WriteFourDigits(out + length, n % 10000);
+  }
+  const std::size_t length = n >= 1000 ? 4 : n >= 100 ? 3 : n >= 10 ? 2 : 1;
+  std::memcpy(out, &kFourDigits[4 * n + 4 - length], length);
+  return out + length;
 }
 
 bool EndsWithPicturePath(std::string_view text) {
@@ -52,77 +66,189 @@ bool EndsWithPicturePath(std::string_view text) {
                      [text](std::string_view path) { return text.ends_with(path); });
 }
 
-}  // namespace
+void PrintPicture(std::string& out, std::string_view path) {
+  out.append(kPictureOpen).append(kPictureHost).append(path).append(kPictureClose);
+}
 
-void PrintDoted(std::FILE* stream, std::uint64_t value) {
-  std::array<char, 20> digits{};
-  auto* const digits_end = std::to_chars(digits.begin(), digits.end(), value).ptr;
-  const auto count = static_cast<std::size_t>(digits_end - digits.begin());
+void PrintAmount(std::string& out, std::string_view icon, std::uint64_t amount) {
+  PrintPicture(out, icon);
+  out += ' ';
+  PrintDoted(out, amount);
+}
 
-  std::array<char, kMaxDotedLength> doted{};
-  std::size_t length = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    doted[length++] = digits[i];
-    const std::size_t place = count - 1 - i;  // 0 for the units digit
-    if (place != 0 && place % 3 == 0) {
-      doted[length++] = '.';
+std::string_view WithoutLineEnd(std::string_view line) {
+  if (line.ends_with('\n')) {
+    line.remove_suffix(1);
+  }
+  if (line.ends_with('\r')) {
+    line.remove_suffix(1);
+  }
+  return line;
+}
+
+// The bytes of a picture's address; the tags around it are not.
+bool IsAddressByte(char byte) {
+  return byte > ' ' && byte < '\x7f' && byte != '[' && byte != ']';
+}
+
+// An http or https address, or its beginning.
+bool CouldBeAddress(std::string_view text) {
+  return std::any_of(kAddressSchemes.begin(), kAddressSchemes.end(),
+                     [text](std::string_view scheme) {
+                       return text.starts_with(scheme) || scheme.starts_with(text);
+                     });
+}
+
+// A block line cut short before its picture's closing tag: it stops within the opening tags, the
+// address or the closing tag. A cut later in the line leaves a whole picture, which
+// BlockLineRest knows by itself.
+bool IsCutPictureLine(std::string_view line) {
+  line = WithoutLineEnd(line);
+  std::string_view address;
+  if (line.starts_with(kFirstLineOpen)) {
+    address = line.substr(kFirstLineOpen.size());
+  } else if (line.starts_with(kPictureOpen)) {
+    address = line.substr(kPictureOpen.size());
+  } else {
+    return !line.empty() && (kFirstLineOpen.starts_with(line) || kPictureOpen.starts_with(line));
+  }
+  const auto* const address_end = std::find_if_not(address.begin(), address.end(), IsAddressByte);
+  const auto after = address.substr(static_cast<std::size_t>(address_end - address.begin()));
+  address = address.substr(0, address.size() - after.size());
+  if (!CouldBeAddress(address)) {
+    return false;
+  }
+  return after.empty() || (EndsWithPicturePath(address) && after.size() < kPictureClose.size() &&
+                           kPictureClose.starts_with(after));
+}
+
+// The block is ASCII, so each of its bytes is one UTF-16 code unit.
+std::string Encoded(std::string_view text, TextEncoding encoding) {
+  if (encoding == TextEncoding::kBytes) {
+    return std::string(text);
+  }
+  std::string encoded;
+  encoded.reserve(2 * text.size());
+  for (const char byte : text) {
+    if (encoding == TextEncoding::kUtf16LittleEndian) {
+      encoded.append({byte, '\0'});
+    } else {
+      encoded.append({'\0', byte});
     }
   }
-  Write(stream, std::string_view(doted.data(), length));
+  return encoded;
+}
+
+}  // namespace
+
+void Message(std::FILE* stream, std::initializer_list<std::string_view> pieces) {
+  std::string text;
+  for (const auto piece : pieces) {
+    text += piece;
+  }
+  WriteOutput(stream, text);
+}
+
+void Fatal(std::FILE* stream, std::initializer_list<std::string_view> pieces) {
+  Message(stream, pieces);
+  std::exit(kFileFailure);
+}
+
+char* WriteDecimal(char* out, std::uint64_t value) {
+  constexpr std::uint64_t kTenTo8 = 100'000'000;
+  constexpr std::uint64_t kTenTo16 = kTenTo8 * kTenTo8;
+  if (value < kTenTo8) {
+    return WriteUpToEightDigits(out, value);
+  }
+  if (value < kTenTo16) {
+    out = WriteUpToEightDigits(out, value / kTenTo8);
+    return WriteEightDigits(out, value % kTenTo8);
+  }
+  out = WriteUpToEightDigits(out, value / kTenTo16);
+  out = WriteEightDigits(out, value / kTenTo8 % kTenTo8);
+  return WriteEightDigits(out, value % kTenTo8);
+}
+
+char* WriteDoted(char* out, std::uint64_t value) {
+  std::array<char, kMaxDecimalLength> digits;
+  const auto count = static_cast<std::size_t>(WriteDecimal(digits.data(), value) - digits.data());
+  for (std::size_t i = 0; i < count; ++i) {
+    *out++ = digits[i];
+    const std::size_t place = count - 1 - i;  // 0 for the units digit
+    if (place != 0 && place % 3 == 0) {
+      *out++ = '.';
+    }
+  }
+  return out;
+}
+
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): metal, crystal, deuterium, as everywhere
+char* WriteTotals(char* out, char* (*write_number)(char*, std::uint64_t), std::uint64_t metal,
+                  std::uint64_t crystal, std::uint64_t deuterium) {
+  const auto put = [&out](std::string_view label) {
+    std::memcpy(out, label.data(), label.size());
+    out += label.size();
+  };
+  put("Metal=");
+  out = write_number(out, metal);
+  put(", Cristal=");
+  out = write_number(out, crystal);
+  put(", Deuterium=");
+  return write_number(out, deuterium);
+}
+
+void PrintDoted(std::string& out, std::uint64_t value) {
+  std::array<char, kMaxDotedLength> doted;
+  out.append(doted.data(), WriteDoted(doted.data(), value));
 }
 
 void PrintfIntResult(std::uint64_t metal, std::uint64_t crystal, std::uint64_t deuterium) {
-  std::puts("Rentabilite :");
-  std::fputs("Metal=", stdout);
-  PrintDoted(stdout, metal);
-  std::fputs(", Cristal=", stdout);
-  PrintDoted(stdout, crystal);
-  std::fputs(", Deuterium=", stdout);
-  PrintDoted(stdout, deuterium);
-  std::putchar('\n');
+  constexpr std::string_view kHeading = "Rentabilite :\n";
+  std::array<char, kHeading.size() + kMaxTotalsLength + 1> summary;
+  std::memcpy(summary.data(), kHeading.data(), kHeading.size());
+  char* end = WriteTotals(summary.data() + kHeading.size(), WriteDoted, metal, crystal, deuterium);
+  *end++ = '\n';
+  WriteOutput(stdout, std::string_view(summary.data(), end));
 }
 
-int SaveResult(const char* path, std::uint64_t metal, std::uint64_t crystal,
-               std::uint64_t deuterium) {
-  const std::filesystem::path file_path = FilePath(path);
-  std::error_code no_size;
-  const auto size_before = std::filesystem::file_size(file_path, no_size);
-  // Text mode: on Windows the block's lines end with CR LF, like the rest of a text file there.
-  std::FILE* file = OpenFile(path, "a");
-  if (file == nullptr) {
-    std::printf("ERROR : \"%s\" can't be open in append mode.\n", path);
-    std::exit(-2);
+void PrintFormated(std::string& out, std::string_view line_end, std::uint64_t metal,
+                   std::uint64_t crystal, std::uint64_t deuterium) {
+  out.append(line_end).append(kBlockOpen);
+  PrintPicture(out, kHeadingPicture);
+  out.append(line_end);
+  PrintAmount(out, kMetalIcon, metal);
+  out.append(line_end).append(line_end);
+  PrintAmount(out, kCrystalIcon, crystal);
+  out.append(line_end).append(line_end);
+  PrintAmount(out, kDeuteriumIcon, deuterium);
+  out.append(kBlockClose);
+}
+
+int SaveResult(const char* path, const FileState& read, TextEncoding encoding, std::uint64_t metal,
+               std::uint64_t crystal, std::uint64_t deuterium) {
+  bool missing = false;
+  const int file = OpenForAppending(path, missing);
+  if (file == kNoFile && !missing) {
+    Fatal(stdout, {"ERROR : \"", path, "\" can't be open in append mode.\n"});
   }
-  PrintFormated(file, metal, crystal, deuterium);
-  // Flushed apart from the closing: some C runtimes' fclose does not report a failed flush.
-  const bool written = std::fflush(file) == 0 && std::ferror(file) == 0;
-  if (std::fclose(file) != 0 || !written) {
-    // Takes back the part of the block that did reach the disk, which a later run would read
-    // as a report line.
-    if (!no_size) {
-      std::error_code ignored;
-      std::filesystem::resize_file(file_path, size_before, ignored);
-    }
-    std::printf("ERROR : the result can't be written to \"%s\".\n", path);
-    std::exit(-2);
+  // A block is only ever the totals of the file it ends.
+  if (file == kNoFile || StateOf(file) != read) {
+    Fatal(stdout,
+          {"ERROR : \"", path, "\" changed while it was being read: nothing was appended.\n"});
   }
+  std::string block;
+  PrintFormated(block, kTextLineEnd, metal, crystal, deuterium);
+  const std::string bytes = Encoded(block, encoding);
+  std::uint64_t end = 0;
+  const std::size_t written = AppendBytes(file, bytes, end);
+  if (written != bytes.size() || !FlushToStorage(file)) {
+    // Part of a block would read as a report line in a later run.
+    TakeBackEnd(file, end, written);
+    CloseFile(file);
+    Fatal(stdout, {"ERROR : the result can't be written to \"", path, "\".\n"});
+  }
+  CloseFile(file);
   return 0;
-}
-
-void PrintFormated(std::FILE* stream, std::uint64_t metal, std::uint64_t crystal,
-                   std::uint64_t deuterium) {
-  if (stream == nullptr) {
-    return;
-  }
-  Write(stream, kBlockOpen);
-  WritePicture(stream, kHeadingPicture);
-  Write(stream, "\n");
-  WriteAmount(stream, kMetalIcon, metal);
-  Write(stream, "\n\n");
-  WriteAmount(stream, kCrystalIcon, crystal);
-  Write(stream, "\n\n");
-  WriteAmount(stream, kDeuteriumIcon, deuterium);
-  Write(stream, kBlockClose);
 }
 
 std::optional<std::string_view> BlockLineRest(std::string_view line) {
@@ -136,6 +262,9 @@ std::optional<std::string_view> BlockLineRest(std::string_view line) {
       }
       return after_picture.substr(block_end + kBlockClose.size());
     }
+  }
+  if (IsCutPictureLine(line)) {
+    return std::string_view{};
   }
   return std::nullopt;
 }

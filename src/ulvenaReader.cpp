@@ -10,6 +10,7 @@
 
 #include "platform.hpp"
 #include "report_reader.hpp"
+#include "result_output.hpp"
 
 bool asking_help(const char* arg) {
   const std::string_view text(arg);
@@ -22,17 +23,20 @@ bool asking_help(const char* arg) {
 
 namespace {
 
+constexpr int kMissingArgument = -1;
+
 void print_help() {
-  std::puts(
+  WriteOutput(
+      stdout,
       "Utilisation : ulvenaReader nom_fichier\n\n"
       "  Sommeur de ressource d'Ulvena V1 !!\n\n"
-      "      nom_fichier    nom ou chemin du fichier contenant les rapports de pillage.\n");
+      "      nom_fichier    nom ou chemin du fichier contenant les rapports de pillage.\n\n");
 }
 
 // Asks for Enter and waits for one character, so that a console window opened for the run stays
 // open until its user has read it. Runs as an exit handler, after every way out.
 void pause() {
-  std::puts("\n\nVeuillez appuyer sur la touche ENTER !!");
+  WriteOutput(stdout, "\n\nVeuillez appuyer sur la touche ENTER !!\n");
   std::fflush(stdout);
   std::getchar();
 }
@@ -46,13 +50,13 @@ int main(int argc, char* argv[]) {
 
   const std::vector<std::string> arguments = CommandLineArguments(argc, argv);
   if (arguments.size() <= 1) {
-    std::fputs("ERROR : Too few argument.\n", stderr);
+    WriteOutput(stderr, "ERROR : Too few argument.\n");
     print_help();
-    std::exit(-1);
+    return kMissingArgument;
   }
   if (asking_help(arguments[1].c_str())) {
     print_help();
-    std::exit(0);
+    return 0;
   }
   ReadingFile(arguments[1].c_str());
   return 0;

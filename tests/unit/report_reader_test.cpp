@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,9 +24,10 @@ TEST(DotedToInt, ReadsDigitsSkippingOneDotAfterEachDigit) {
       {"9.", 9, 1},          {"18446744073709551615", 18446744073709551615u, 19},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
     std::size_t position = 0;
-    EXPECT_EQ(DotedToInt(c.text, position), c.value) << c.text;
-    EXPECT_EQ(position, c.last_consumed) << c.text;
+    EXPECT_EQ(DotedToInt(c.text, position), c.value);
+    EXPECT_EQ(position, c.last_consumed);
   }
 }
 
@@ -74,10 +76,11 @@ TEST(FindIntValues, EchoesTheFirstThreeNumbersOrSaysWhatIsMissing) {
        "1 Metal, 23 Cristal, 4 Deuterium.\nTotal : Metal=1, Cristal=23, Deuterium=4\n\n"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
     ResourceTotals totals;
     std::string echo;
     FindIntValues(c.line, totals, echo);
-    EXPECT_EQ(echo, c.echo) << c.line;
+    EXPECT_EQ(echo, c.echo);
   }
 }
 
@@ -107,12 +110,13 @@ TEST(FindIntValues, TellsDigitsFromEveryOtherByteWherever) {
   for (std::size_t offset = 0; offset + 40 < others.size(); ++offset) {
     const std::string filler = others.substr(offset, offset % 19);
     const std::string line = filler + "4 " + filler + "5 " + others.substr(offset, 40) + "6";
+    SCOPED_TRACE(offset);
     ResourceTotals totals;
     std::string echo;
     FindIntValues(line, totals, echo);
-    EXPECT_EQ(totals.metal, 4u) << offset;
-    EXPECT_EQ(totals.crystal, 5u) << offset;
-    EXPECT_EQ(totals.deuterium, 6u) << offset;
+    EXPECT_EQ(totals.metal, 4u);
+    EXPECT_EQ(totals.crystal, 5u);
+    EXPECT_EQ(totals.deuterium, 6u);
   }
 }
 
@@ -148,11 +152,12 @@ TEST(ReadLine, CountsNothingOnTheLinesOfAnEarlierBlock) {
       kDeuteriumLine,
   };
   for (const auto line : block_lines) {
+    SCOPED_TRACE(line);
     ResourceTotals totals;
     std::string echo;
     ReadLine(line, totals, echo);
-    EXPECT_EQ(echo, "") << line;
-    EXPECT_EQ(totals.metal + totals.crystal + totals.deuterium, 0u) << line;
+    EXPECT_EQ(echo, "");
+    EXPECT_EQ(totals.metal + totals.crystal + totals.deuterium, 0u);
   }
 }
 
@@ -176,14 +181,134 @@ TEST(ReadLine, ScansLinesThatOnlyLookLikeBlockLines) {
       "[/img] /img451/3976/metalic2.png\n",                // closing tag before the path
   };
   for (const auto line : lookalikes) {
+    SCOPED_TRACE(line);
     ResourceTotals read_totals;
     ResourceTotals scanned_totals;
     std::string read_echo;
     std::string scanned_echo;
     ReadLine(line, read_totals, read_echo);
     FindIntValues(line, scanned_totals, scanned_echo);
-    EXPECT_EQ(read_echo, scanned_echo) << line;
-    EXPECT_EQ(read_totals.metal, 451u) << line;
+    EXPECT_EQ(read_echo, scanned_echo);
+    EXPECT_EQ(read_totals.metal, 451u);
+  }
+}
+
+// A whole read of `data`, given at most `piece` bytes a read: the totals, what the reading found,
+// and the echo.
+struct WholeRead {
+  ResourceTotals totals;
+  ReadOutcome outcome;
+  std::string echo;
+};
+
+WholeRead ReadAll(std::string_view data, std::size_t piece = std::string_view::npos) {
+  WholeRead read;
+  testing::internal::CaptureStdout();
+  read.outcome = ReadReport(
+      [&data, piece](char* buffer, std::size_t size) {
+        const std::size_t count = std::min({size, piece, data.size()});
+        std::copy_n(data.begin(), count, buffer);
+        data.remove_prefix(count);
+        return static_cast<std::ptrdiff_t>(count);
+      },
+      read.totals);
+  read.echo = testing::internal::GetCapturedStdout();
+  return read;
+}
+
+void ExpectSameRead(const WholeRead& read, const WholeRead& expected) {
+  EXPECT_EQ(read.echo, expected.echo);
+  EXPECT_EQ(read.totals.metal, expected.totals.metal);
+  EXPECT_EQ(read.totals.crystal, expected.totals.crystal);
+  EXPECT_EQ(read.totals.deuterium, expected.totals.deuterium);
+  EXPECT_EQ(read.outcome.not_text, expected.outcome.not_text);
+}
+
+TEST(ReadReport, ReadsLinesCarriedAcrossReadsWhole) {
+  const std::string long_line = std::string(300000, 'x') + " 1.234 5 6\n";
+  const std::string data = "1 2.\n3 4\n" + long_line + "7 8 9 \n\n10.000";
+  const WholeRead whole = ReadAll(data);
+  EXPECT_EQ(whole.totals.metal, 1 + 3 + 1234 + 7 + 10000U);
+  EXPECT_EQ(whole.totals.crystal, 2 + 4 + 5 + 8U);
+  EXPECT_EQ(whole.totals.deuterium, 6 + 9U);
+  EXPECT_EQ(whole.outcome.bytes_read, data.size());
+  for (const std::size_t piece : {1U, 2U, 7U, 4096U, 131073U}) {
+    SCOPED_TRACE(piece);
+    ExpectSameRead(ReadAll(data, piece), whole);
+  }
+}
+
+std::string Utf16(std::u16string_view text, bool big_endian) {
+  std::string bytes;
+  for (const char16_t unit : text) {
+    const auto high = static_cast<char>(unit >> 8U);
+    const auto low = static_cast<char>(unit & 0xFFU);
+    bytes += big_endian ? std::string{high, low} : std::string{low, high};
+  }
+  return bytes;
+}
+
+TEST(ReadReport, ReadsAUtf16FileAsTheSameTextInUtf8) {
+  const std::u16string text =
+      u"\uFEFFZo\u00E9 rapporte 12.345 m\u00E9tal, 6.789 \U0001F48E\r\n"
+      u"1 \u20AC\n\n7 8 9";
+  const WholeRead utf8 = ReadAll(
+      "\xEF\xBB\xBFZo\xC3\xA9 rapporte 12.345 m\xC3\xA9tal, 6.789 \xF0\x9F\x92\x8E\r\n"
+      "1 \xE2\x82\xAC\n\n7 8 9");
+  for (const bool big_endian : {false, true}) {
+    SCOPED_TRACE(big_endian);
+    for (const std::size_t piece : {1U, 3U, 4096U}) {
+      SCOPED_TRACE(piece);
+      const WholeRead read = ReadAll(Utf16(text, big_endian), piece);
+      ExpectSameRead(read, utf8);
+      EXPECT_EQ(read.outcome.encoding,
+                big_endian ? TextEncoding::kUtf16BigEndian : TextEncoding::kUtf16LittleEndian);
+    }
+  }
+}
+
+TEST(ReadReport, ShowsAnUnpairedSurrogateAsTheReplacementCharacter) {
+  const char16_t text[] = {0xFEFF, 'a', 0xD800, 'b', 0xDC00, '1', 0xD83D, 0};
+  const WholeRead read = ReadAll(Utf16(std::u16string_view(text, 7), false));
+  ExpectSameRead(read, ReadAll("\xEF\xBB\xBF"
+                               "a\xEF\xBF\xBD"
+                               "b\xEF\xBF\xBD"
+                               "1\xEF\xBF\xBD"));
+}
+
+TEST(ReadReport, TellsAFileThatIsNotText) {
+  for (const std::string_view data : {std::string_view("1 2 3\0\n", 7),
+                                      std::string_view("\xFF\xFE"
+                                                       "1\0\0\0",
+                                                       6),
+                                      std::string_view("\xFE\xFF\0"
+                                                       "1\0",
+                                                       5)}) {
+    SCOPED_TRACE(testing::PrintToString(data));
+    EXPECT_TRUE(ReadAll(data).outcome.not_text);
+  }
+  EXPECT_FALSE(ReadAll(std::string_view("\xFF\xFE"
+                                        "1\0",
+                                        4))
+                   .outcome.not_text);
+}
+
+// A block cut at any byte, by a full disk or a power cut, counts nothing in a later run, and its
+// cut line shows nothing; a report on the next line counts as always.
+TEST(ReadReport, CountsNothingOnABlockCutShortAnywhere) {
+  std::string block;
+  PrintFormated(block, "\n", 12345, 6789, 1234);
+  for (std::size_t cut = 0; cut <= block.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    const std::string_view kept(block.data(), cut);
+    const std::string_view whole_lines = kept.substr(0, kept.rfind('\n') + 1);
+    const std::string cut_line(kept.substr(whole_lines.size()));
+    const WholeRead read = ReadAll("1 2 3\n" + std::string(kept) + "\n4 5 6\n");
+    ExpectSameRead(read, ReadAll("1 2 3\n" + std::string(whole_lines) +
+                                 (cut_line.empty() ? "\n" : "") + "4 5 6\n"));
+    EXPECT_EQ(read.totals.metal, 5U);
+    EXPECT_EQ(read.totals.crystal, 7U);
+    EXPECT_EQ(read.totals.deuterium, 9U);
   }
 }
 

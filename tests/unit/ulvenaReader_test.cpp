@@ -1,19 +1,21 @@
-#include <gtest/gtest.h>
-
 #include "ulvenaReader.hpp"
+
+#include <gtest/gtest.h>
 
 namespace {
 
 TEST(AskingHelp, KnowsTheSixHelpSwitches) {
   for (const char* arg : {"-?", "/?", "-help", "/help", "-aide", "/aide"}) {
-    EXPECT_TRUE(asking_help(arg)) << arg;
+    SCOPED_TRACE(arg);
+    EXPECT_TRUE(asking_help(arg));
   }
 }
 
 TEST(AskingHelp, TakesEverythingElseForAFileName) {
   for (const char* arg : {"", "-", "/", "?", "help", "-HELP", "/Aide", "--help", "-h", "/aide2",
                           "-hel", "-?x", "+?", "rapports.txt", "/home/zoe/rapports.txt"}) {
-    EXPECT_FALSE(asking_help(arg)) << arg;
+    SCOPED_TRACE(arg);
+    EXPECT_FALSE(asking_help(arg));
   }
 }
 
