@@ -131,8 +131,10 @@ int OpenForAppending(const char* path, bool& missing) {
 }
 
 std::size_t AppendBytes(int file, std::string_view bytes, std::uint64_t& end) {
-  std::size_t written = 0;
-  while (written < bytes.size()) {
+  // A write that fails part way may still have put some bytes in the file, and then says none:
+  // the file's position tells how many.
+  const __int64 start = _lseeki64(file, 0, SEEK_END);
+  for (std::size_t written = 0; written < bytes.size();) {
     const int count =
         _write(file, bytes.data() + written, static_cast<unsigned>(bytes.size() - written));
     if (count <= 0) {
@@ -140,8 +142,9 @@ std::size_t AppendBytes(int file, std::string_view bytes, std::uint64_t& end) {
     }
     written += static_cast<std::size_t>(count);
   }
-  end = static_cast<std::uint64_t>(_lseeki64(file, 0, SEEK_CUR));
-  return written;
+  const __int64 stop = _lseeki64(file, 0, SEEK_CUR);
+  end = static_cast<std::uint64_t>(stop);
+  return start < 0 || stop < start ? 0 : static_cast<std::size_t>(stop - start);
 }
 
 bool FlushToStorage(int file) {
