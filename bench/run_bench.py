@@ -9,6 +9,7 @@ non-zero when a target is missed.
 """
 
 import argparse
+import os
 import pathlib
 import re
 import shutil
@@ -39,6 +40,9 @@ def run_program(report: pathlib.Path, scratch: pathlib.Path, stdout=subprocess.D
     """One run on a fresh copy, since every run appends a block to its file."""
     copy = scratch / "copy.txt"
     shutil.copyfile(report, copy)
+    # The program puts its block on the disk before it says so, which would write the whole fresh
+    # copy out too: the copy goes to the disk first, outside the time measured.
+    os.sync()
     start = time.perf_counter()
     result = subprocess.run([*wrapper, str(PROGRAM), str(copy)], stdin=subprocess.DEVNULL,
                             stdout=stdout, stderr=subprocess.PIPE, check=False)

@@ -100,7 +100,7 @@ void EchoLine(std::string& echo, std::string_view line, const LineAmounts& found
     out = Put(out, " nombre a ete lu !!\n");
   }
   out = Put(out, "Total : ");
-  out = WriteTotals(out, WriteDecimal, totals.metal, totals.crystal, totals.deuterium);
+  out = WriteTotals<WriteDecimal>(out, totals.metal, totals.crystal, totals.deuterium);
   out = Put(out, "\n\n");
   Echo(echo, std::string_view(text.data(), out));
 }

@@ -48,17 +48,21 @@ char* WriteEightDigits(char* out, std::uint64_t n) {
   return WriteFourDigits(out, n % 10000);
 }
 
+// n < 10^4, without leading zeros. Copies four bytes whatever the length: those past the number
+// come from the table's next entry, and what is written next covers them.
+char* WriteUpToFourDigits(char* out, std::uint64_t n) {
+  const std::size_t length = n >= 1000 ? 4 : n >= 100 ? 3 : n >= 10 ? 2 : 1;
+  std::memcpy(out, &kFourDigits[4 * n + 4 - length], 4);
+  return out + length;
+}
+
 // n < 10^8, without leading zeros.
 char* WriteUpToEightDigits(char* out, std::uint64_t n) {
-  if (n >= 10000) {
-    const std::uint64_t high = n / 10000;
-    const std::size_t length = high >= 1000 ? 4 : high >= 100 ? 3 : high >= 10 ? 2 : 1;
-    std::memcpy(out, &kFourDigits[4 * high + 4 - length], length);
-    return WriteFourDigits(out + length, n % 10000);
+  if (n < 10000) {
+    return WriteUpToFourDigits(out, n);
   }
-  const std::size_t length = n >= 1000 ? 4 : n >= 100 ? 3 : n >= 10 ? 2 : 1;
-  std::memcpy(out, &kFourDigits[4 * n + 4 - length], length);
-  return out + length;
+  out = WriteUpToFourDigits(out, n / 10000);
+  return WriteFourDigits(out, n % 10000);
 }
 
 bool EndsWithPicturePath(std::string_view text) {
@@ -103,6 +107,9 @@ bool CouldBeAddress(std::string_view text) {
 // address or the closing tag. A cut later in the line leaves a whole picture, which
 // BlockLineRest knows by itself.
 bool IsCutPictureLine(std::string_view line) {
+  if (!line.starts_with('[')) {
+    return false;
+  }
   line = WithoutLineEnd(line);
   std::string_view address;
   if (line.starts_with(kFirstLineOpen)) {
@@ -110,7 +117,7 @@ bool IsCutPictureLine(std::string_view line) {
   } else if (line.starts_with(kPictureOpen)) {
     address = line.substr(kPictureOpen.size());
   } else {
-    return !line.empty() && (kFirstLineOpen.starts_with(line) || kPictureOpen.starts_with(line));
+    return kFirstLineOpen.starts_with(line) || kPictureOpen.starts_with(line);
   }
   const auto* const address_end = std::find_if_not(address.begin(), address.end(), IsAddressByte);
   const auto after = address.substr(static_cast<std::size_t>(address_end - address.begin()));
@@ -170,7 +177,7 @@ char* WriteDecimal(char* out, std::uint64_t value) {
 }
 
 char* WriteDoted(char* out, std::uint64_t value) {
-  std::array<char, kMaxDecimalLength> digits;
+  std::array<char, kDecimalRoom> digits;
   const auto count = static_cast<std::size_t>(WriteDecimal(digits.data(), value) - digits.data());
   for (std::size_t i = 0; i < count; ++i) {
     *out++ = digits[i];
@@ -182,21 +189,6 @@ char* WriteDoted(char* out, std::uint64_t value) {
   return out;
 }
 
-// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): metal, crystal, deuterium, as everywhere
-char* WriteTotals(char* out, char* (*write_number)(char*, std::uint64_t), std::uint64_t metal,
-                  std::uint64_t crystal, std::uint64_t deuterium) {
-  const auto put = [&out](std::string_view label) {
-    std::memcpy(out, label.data(), label.size());
-    out += label.size();
-  };
-  put("Metal=");
-  out = write_number(out, metal);
-  put(", Cristal=");
-  out = write_number(out, crystal);
-  put(", Deuterium=");
-  return write_number(out, deuterium);
-}
-
 void PrintDoted(std::string& out, std::uint64_t value) {
   std::array<char, kMaxDotedLength> doted;
   out.append(doted.data(), WriteDoted(doted.data(), value));
@@ -206,7 +198,7 @@ void PrintfIntResult(std::uint64_t metal, std::uint64_t crystal, std::uint64_t d
   constexpr std::string_view kHeading = "Rentabilite :\n";
   std::array<char, kHeading.size() + kMaxTotalsLength + 1> summary;
   std::memcpy(summary.data(), kHeading.data(), kHeading.size());
-  char* end = WriteTotals(summary.data() + kHeading.size(), WriteDoted, metal, crystal, deuterium);
+  char* end = WriteTotals<WriteDoted>(summary.data() + kHeading.size(), metal, crystal, deuterium);
   *end++ = '\n';
   WriteOutput(stdout, std::string_view(summary.data(), end));
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 #include <limits>
 #include <optional>
@@ -27,19 +28,35 @@ inline constexpr std::size_t kMaxDecimalLength = std::numeric_limits<std::uint64
 inline constexpr std::size_t kMaxDotedLength = kMaxDecimalLength + (kMaxDecimalLength - 1) / 3;
 
 // Writes `value` in plain decimal at `out`, at most kMaxDecimalLength bytes; returns the end of
-// what it wrote. The program's one writer of digits.
+// the number. The program's one writer of digits, and the echo's busiest function: it copies
+// digits four at a time, and so may write up to 3 bytes past the end of the number, which what is
+// written next covers. Give it kDecimalRoom bytes.
+inline constexpr std::size_t kDecimalRoom = kMaxDecimalLength + 3;
 char* WriteDecimal(char* out, std::uint64_t value);
 
 // Writes `value` with a '.' between groups of three digits (0, 999, 1.000, 12.345.678), at most
-// kMaxDotedLength bytes; returns the end of what it wrote.
+// kMaxDotedLength bytes and nothing past them; returns the end of what it wrote.
 char* WriteDoted(char* out, std::uint64_t value);
 
-// "Metal=<m>, Cristal=<c>, Deuterium=<d>", each number written by `write_number`: the labels of
-// the totals, for the running totals of the echo and for the summary. Writes at most
-// kMaxTotalsLength bytes.
-inline constexpr std::size_t kMaxTotalsLength = 40 + 3 * kMaxDotedLength;
-char* WriteTotals(char* out, char* (*write_number)(char*, std::uint64_t), std::uint64_t metal,
-                  std::uint64_t crystal, std::uint64_t deuterium);
+// "Metal=<m>, Cristal=<c>, Deuterium=<d>", each number written by `WriteNumber`: the labels of the
+// totals, for the running totals of the echo and for the summary. Writes at most kMaxTotalsLength
+// bytes, and up to 3 more past the end it returns when WriteNumber does.
+inline constexpr std::size_t kMaxTotalsLength = 40 + 3 * kDecimalRoom;
+
+template <char* (*WriteNumber)(char*, std::uint64_t)>
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): metal, crystal, deuterium, as everywhere
+char* WriteTotals(char* out, std::uint64_t metal, std::uint64_t crystal, std::uint64_t deuterium) {
+  const auto label = [&out](std::string_view text) {
+    std::memcpy(out, text.data(), text.size());
+    out += text.size();
+  };
+  label("Metal=");
+  out = WriteNumber(out, metal);
+  label(", Cristal=");
+  out = WriteNumber(out, crystal);
+  label(", Deuterium=");
+  return WriteNumber(out, deuterium);
+}
 
 // Appends `value` to `out` in grouped decimal, as WriteDoted writes it.
 void PrintDoted(std::string& out, std::uint64_t value);
