@@ -32,10 +32,14 @@ HELD = 1.0  # seconds for which strace holds the call
 MIDWAY = 0.4  # when, meanwhile, the file is changed
 
 
-def start(program: str, report: pathlib.Path, held_call: str, nth: int) -> subprocess.Popen:
-    """Starts the program with its `nth` `held_call` on the report file held for HELD seconds."""
-    strace = ["strace", "-f", "--quiet=all", "-o", os.devnull, "-P", report.name, "-e", f"trace={held_call}",
-              "-e", f"inject={held_call}:delay_enter={int(HELD * 1e6)}:when={nth}"]
+def start(program: str, report: pathlib.Path, held_call: str, nth: int,
+          fault: str = "") -> subprocess.Popen:
+    """Starts the program with its `nth` `held_call` on the report file held for HELD seconds,
+    and made to fail with `fault` (an errno name) when one is given."""
+    failure = f"error={fault}:" if fault else ""
+    strace = ["strace", "-f", "--quiet=all", "-o", os.devnull, "-P", report.name,
+              "-e", f"trace={held_call}",
+              "-e", f"inject={held_call}:{failure}delay_enter={int(HELD * 1e6)}:when={nth}"]
     return subprocess.Popen(strace + [program, report.name], cwd=report.parent,
                             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE)
@@ -101,7 +105,16 @@ def two_runs_on_a_nearly_full_disk(program, report, *_):
             (after, line + BLOCK)]
 
 
+def flush_fails(program, report, *_):
+    """The block reaches the file but not its storage: it is taken back, and the run fails."""
+    report.write_bytes(b"1 2 3\n")
+    outcome = finish(start(program, report, "fsync", 1, "EIO"))
+    failed = b'ERROR : the result can\'t be written to "rapports.txt".\n'
+    return [(outcome, (ECHO + failed + PROMPT, b"", 254)), (report.read_bytes(), b"1 2 3\n")]
+
+
 SCENARIOS = {
+    "flush_to_storage_fails": flush_fails,
     "file_replaced_before_the_append": lambda p, r: changed_meanwhile(
         p, r, "openat", 2, replace, b"4 5 6\n"),
     "file_removed_before_the_append": lambda p, r: changed_meanwhile(
