@@ -296,19 +296,24 @@ TEST(ReadReport, TellsAFileThatIsNotText) {
 // A block cut at any byte, by a full disk or a power cut, counts nothing in a later run, and its
 // cut line shows nothing; a report on the next line counts as always.
 TEST(ReadReport, CountsNothingOnABlockCutShortAnywhere) {
-  std::string block;
-  PrintFormated(block, "\n", 12345, 6789, 1234);
-  for (std::size_t cut = 0; cut <= block.size(); ++cut) {
-    SCOPED_TRACE(cut);
-    const std::string_view kept(block.data(), cut);
-    const std::string_view whole_lines = kept.substr(0, kept.rfind('\n') + 1);
-    const std::string cut_line(kept.substr(whole_lines.size()));
-    const WholeRead read = ReadAll("1 2 3\n" + std::string(kept) + "\n4 5 6\n");
-    ExpectSameRead(read, ReadAll("1 2 3\n" + std::string(whole_lines) +
-                                 (cut_line.empty() ? "\n" : "") + "4 5 6\n"));
-    EXPECT_EQ(read.totals.metal, 5U);
-    EXPECT_EQ(read.totals.crystal, 7U);
-    EXPECT_EQ(read.totals.deuterium, 9U);
+  for (const std::string_view line_end : {"\n", "\r\n"}) {
+    std::string block;
+    PrintFormated(block, line_end, 12345, 6789, 1234);
+    for (std::size_t cut = 0; cut <= block.size(); ++cut) {
+      SCOPED_TRACE(testing::Message() << cut << " bytes of " << testing::PrintToString(block));
+      const std::string_view kept(block.data(), cut);
+      const std::string_view whole_lines = kept.substr(0, kept.rfind('\n') + 1);
+      // A cut between a CR and its LF leaves a line end, not a line.
+      const std::string_view cut_line = kept.substr(whole_lines.size());
+      const bool cut_in_a_line = !cut_line.empty() && cut_line != "\r";
+      const WholeRead read = ReadAll("1 2 3\n" + std::string(kept) + "\n4 5 6\n");
+      const std::string without_cut_line =
+          cut_in_a_line ? std::string(whole_lines) : std::string(kept) + "\n";
+      ExpectSameRead(read, ReadAll("1 2 3\n" + without_cut_line + "4 5 6\n"));
+      EXPECT_EQ(read.totals.metal, 5U);
+      EXPECT_EQ(read.totals.crystal, 7U);
+      EXPECT_EQ(read.totals.deuterium, 9U);
+    }
   }
 }
 
