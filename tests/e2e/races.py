@@ -40,7 +40,10 @@ def start(program: str, report: pathlib.Path, held_call: str, nth: int,
     strace = ["strace", "-f", "--quiet=all", "-o", os.devnull, "-P", report.name,
               "-e", f"trace={held_call}",
               "-e", f"inject={held_call}:{failure}delay_enter={int(HELD * 1e6)}:when={nth}"]
-    return subprocess.Popen(strace + [program, report.name], cwd=report.parent,
+    # LeakSanitizer, in the sanitizer build, cannot work in a process that strace follows.
+    environment = dict(os.environ)
+    environment["ASAN_OPTIONS"] = environment.get("ASAN_OPTIONS", "") + ":detect_leaks=0"
+    return subprocess.Popen(strace + [program, report.name], cwd=report.parent, env=environment,
                             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE)
 
