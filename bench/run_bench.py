@@ -26,7 +26,7 @@ MIB = 1024 * 1024
 
 TARGET_RATIO_TO_AWK = 25.0
 TARGET_PEAK_MIB = 8.0
-TARGET_LONG_LINE_MEMORY_FACTOR = 3.0
+TARGET_LONG_LINE_MEMORY_OVER_LINE_MIB = 8.0  # a line is held once, with little to spare
 
 
 def build():
@@ -108,7 +108,8 @@ def throughput(report: pathlib.Path, scratch: pathlib.Path, rounds: int) -> bool
 
 
 def long_line(scratch: pathlib.Path, rounds: int) -> bool:
-    """One line without a newline: time should grow with its size, memory stay under 3 lines."""
+    """One line without a newline: time should grow with its size, and memory stay within the
+    line and a few MiB."""
     print("\n| one line without a newline | seconds | MiB/s | peak memory | peak / line |")
     print("|---|---:|---:|---:|---:|")
     rows = []
@@ -127,9 +128,10 @@ def long_line(scratch: pathlib.Path, rounds: int) -> bool:
         line.unlink()
     (small, small_seconds, _), (large, large_seconds, large_peak) = rows
     growth = large_seconds / small_seconds
-    ok = large_peak < TARGET_LONG_LINE_MEMORY_FACTOR * large and growth < 2 * large / small
+    ok = (large_peak < large + TARGET_LONG_LINE_MEMORY_OVER_LINE_MIB
+          and growth < 2 * large / small)
     print(f"time grows {growth:.1f}x for a line {large // small}x longer; targets: "
-          f"proportional, peak < {TARGET_LONG_LINE_MEMORY_FACTOR:.0f}x the line: "
+          f"proportional, peak < the line + {TARGET_LONG_LINE_MEMORY_OVER_LINE_MIB:.0f} MiB: "
           f"{'met' if ok else 'MISSED'}")
     return ok
 
