@@ -14,6 +14,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # One .exe that runs on a bare Windows: the C++ and C runtimes are linked in.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# The .exe players get carries no symbols.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 
 find_program(WINE64 NAMES wine64 wine HINTS /usr/lib/wine)
 find_program(WINESERVER NAMES wineserver64 wineserver HINTS /usr/lib/wine)
