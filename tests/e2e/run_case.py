@@ -1,102 +1,190 @@
 #!/usr/bin/env python3
 """Runs ulvenaReader on one end-to-end case and compares everything it does, byte for byte.
 
-A case is a folder:
-  case.json  {"args": [...], "stdin": "...", "status": 0, "setup": "..."}; every "{report}" in
-             args stands for the report file's name. stdin defaults to "", and null closes it;
-             see execute() for "answer_prompt" and report_before() for "report_parts".
-             setup, when given: "directory" (the report is a folder), "read-only" (the program
-             runs as an unprivileged user on a file it cannot write), "full-disk" (the report
-             lies on a filesystem with no room left). "report_name" names the report file,
-             folders included, when it is not rapports.txt.
-  report     the report file before the run (absent: no such file)
-  stdout, stderr, appended
-             what the program must print, and what it must add to the end of the report file
-             (absent: nothing). The bytes that were in the file before the run must stay as
-             they were.
-  *.windows  the same, where the Windows program differs by more than the rules below.
+A case is a folder: case.json (the fields of Case below), "report" (the report file before the
+run; absent: no such file), and "stdout", "stderr" and "appended": what the program must print,
+and what it must add to the end of the report file (absent: nothing). The bytes that were in the
+file before the run must stay as they were. "*.windows" files hold the same where the Windows
+program differs by more than its text mode: it reads a CR LF line end as LF and writes LF as
+CR LF, on the console and in the file; those rules turn every other expectation into a Windows one.
 
-The Windows program runs in text mode: it reads a CRLF line end as LF and writes LF as CRLF,
-on the console and in the file. Those rules turn every Linux expectation into a Windows one.
+Exits 0 when the case passes, 1 when it fails, and 77 (CTest's skip) when it cannot run here,
+saying why: a case that needs root to mount a file system, or that does not apply to Windows.
 """
 
 import argparse
+import dataclasses
 import errno
 import json
 import os
 import pathlib
+import resource
 import select
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
-REPORT_NAME = "rapports.txt"
-NOBODY = 65534
+ROOT = pathlib.Path(__file__).resolve().parents[2]
 PAGE = 4096
+SKIP = 77
 
 
-def windows_text(data: bytes) -> bytes:
-    return data.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+@dataclasses.dataclass
+class Case:
+    """case.json; a field left out takes the default given here."""
+    status: int = 0
+    args: list = dataclasses.field(default_factory=lambda: ["{report}"])  # "{report}": its name
+    stdin: str | None = ""  # what the program reads at its prompt; null: no standard input at all
+    answer_prompt: bool = False  # send stdin only once the prompt is on the screen
+    report_name: str = "rapports.txt"  # folders included
+    report_from: str | None = None  # a file of the repository as the report, instead of "report"
+    report_parts: list | None = None  # [Latin-1 text, times] pairs, for files too large to keep
+    setup: str | None = None  # a Workspace method: directory, read_only, full_disk, fifo,
+    #                           output_to_report
+    memory_limit_mib: int | None = None  # the program's address space
+    file_size_limit: int | None = None  # bytes, the largest file the program may write
+    on_windows: bool = True  # false: the case does not apply to the Windows program
 
 
-def expected(case: pathlib.Path, name: str, windows: bool) -> bytes:
-    override = case / (name + ".windows")
-    if windows and override.exists():
-        return override.read_bytes()
-    path = case / name
-    data = path.read_bytes() if path.exists() else b""
-    return windows_text(data) if windows else data
+class Skip(Exception):
+    """The case cannot run here; the message says why."""
 
 
-def as_nobody():
-    os.setgid(NOBODY)
-    os.setuid(NOBODY)
+class Workspace:
+    """The folder, under the build tree, in which a case runs, with its setup made whole on entry
+    and undone on exit, passed or failed."""
 
+    def __init__(self, folder: pathlib.Path, case: Case, before: bytes | None):
+        self.folder, self.case, self.before = folder, case, before
+        self.report = folder / case.report_name
+        self.mounted = False
+        self.stdout_to_report = False
 
-def unprivileged_wine_prefix(emulator: list[str]) -> dict:
-    """Wine runs only in a prefix of the user's own: nobody gets one where it can reach it."""
-    prefix = pathlib.Path(tempfile.gettempdir()) / "ulvena_e2e_wineprefix_nobody"
-    environment = dict(os.environ, WINEPREFIX=str(prefix), HOME=str(prefix))
-    if not prefix.exists():
-        prefix.mkdir(parents=True)
-        os.chown(prefix, NOBODY, NOBODY)
-        subprocess.run(emulator + ["wineboot", "--init"], env=environment, preexec_fn=as_nobody,
-                       stdin=subprocess.DEVNULL, capture_output=True, check=True)
-    return environment
+    def __enter__(self):
+        shutil.rmtree(self.folder, ignore_errors=True)
+        self.folder.mkdir(parents=True)
+        try:
+            # Root writes to any file whatever its mode, but not on a file system mounted read-only.
+            if self.case.setup == "full_disk" or (self.case.setup == "read_only" and
+                                                  os.geteuid() == 0):
+                self.mount()
+            self.report.parent.mkdir(parents=True, exist_ok=True)
+            if self.before is not None:
+                self.report.write_bytes(self.before)
+            if self.case.setup:
+                getattr(self, self.case.setup)()
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
+        return self
 
+    def __exit__(self, *_):
+        if self.mounted:
+            subprocess.run(["umount", str(self.folder)], check=True)
+        shutil.rmtree(self.folder, ignore_errors=True)
 
-def prepare(setup, report: pathlib.Path, work: pathlib.Path, program: list[str]):
-    """Makes the situation that a case names; returns how to start the program in it: a step
-    to take in the child before it runs, the command, and the environment (None: this one)."""
-    if setup is None:
-        return None, program, None
-    if setup == "directory":
-        report.mkdir()
-        return None, program, None
-    if setup == "read-only":
-        # Root writes to any file, whatever its mode: run as an ordinary user instead, from a
-        # copy of the program, as that user may not reach the build folder.
-        report.chmod(0o444)
-        work.chmod(0o755)
-        copy = work / pathlib.Path(program[-1]).name
-        shutil.copy2(program[-1], copy)
-        emulator = program[:-1]
-        environment = unprivileged_wine_prefix(emulator) if emulator else None
-        return as_nobody, emulator + [str(copy)], environment
-    if setup == "full-disk":
-        # No page left on the filesystem: a report that fills whole pages can take no byte more,
-        # and one that ends inside a page only as many as fill it.
-        with open(work / "filler", "wb", buffering=0) as filler:
+    def mount(self):
+        if os.geteuid() != 0:
+            raise Skip("mounting the small file system it needs takes root")
+        subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={16 * PAGE}", "tmpfs",
+                        str(self.folder)], check=True)
+        self.mounted = True
+
+    def directory(self):
+        self.report.mkdir()
+
+    def read_only(self):
+        self.report.chmod(0o444)
+        if self.mounted:
+            subprocess.run(["mount", "-o", "remount,ro", str(self.folder)], check=True)
+
+    def full_disk(self):
+        """No page left: a report that fills whole pages can take no byte more, and one that
+        ends inside a page only as many as fill it."""
+        with open(self.folder / "filler", "wb", buffering=0) as filler:
             try:
                 while filler.write(b"x" * PAGE):
                     pass
             except OSError as error:
                 if error.errno != errno.ENOSPC:
                     raise
-        return None, program, None
-    raise ValueError(f"unknown setup {setup!r}")
+
+    def fifo(self):
+        os.mkfifo(self.report)
+
+    def output_to_report(self):
+        self.stdout_to_report = True
+
+    def start_in_child(self):
+        """What the child does before the program starts: the case's limits."""
+        if self.case.memory_limit_mib is not None:
+            limit = self.case.memory_limit_mib << 20
+            resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+        if self.case.file_size_limit is not None:
+            limit = self.case.file_size_limit
+            resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+        if self.case.stdin is None:
+            os.close(0)
+
+    def environment(self):
+        """AddressSanitizer reserves more address space than any limit leaves: the sanitizer
+        build is limited through its allocator instead."""
+        environment = dict(os.environ)
+        if self.case.memory_limit_mib is not None and "ASAN_OPTIONS" in environment:
+            environment["ASAN_OPTIONS"] += (":allocator_may_return_null=1:max_allocation_size_mb="
+                                            f"{self.case.memory_limit_mib}")
+        return environment
+
+
+def windows_text(data: bytes) -> bytes:
+    return data.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+
+
+def expected(folder: pathlib.Path, name: str, windows: bool) -> bytes:
+    override = folder / (name + ".windows")
+    if windows and override.exists():
+        return override.read_bytes()
+    path = folder / name
+    data = path.read_bytes() if path.exists() else b""
+    return windows_text(data) if windows else data
+
+
+def report_before(folder: pathlib.Path, case: Case) -> bytes | None:
+    if case.report_parts is not None:
+        return b"".join(text.encode("latin-1") * count for text, count in case.report_parts)
+    path = ROOT / case.report_from if case.report_from else folder / "report"
+    return path.read_bytes() if path.exists() else None
+
+
+def execute(command: list[str], workspace: Workspace) -> tuple[bytes, bytes, int]:
+    """Runs the program; returns its standard output, standard error and status. With
+    answer_prompt, the answer is sent only once the prompt has been printed, which shows that the
+    prompt reaches the screen before the program waits."""
+    case = workspace.case
+    stdout = open(workspace.report, "ab") if workspace.stdout_to_report else subprocess.PIPE
+    process = subprocess.Popen(
+        command, cwd=workspace.folder, env=workspace.environment(),
+        stdin=subprocess.PIPE if case.stdin is not None else None, stdout=stdout,
+        stderr=subprocess.PIPE, preexec_fn=workspace.start_in_child)
+    early = b""
+    if case.answer_prompt:
+        deadline = time.monotonic() + 10
+        while not early.rstrip(b"\r\n").endswith(b"ENTER !!"):
+            ready, _, _ = select.select([process.stdout], [], [], deadline - time.monotonic())
+            chunk = os.read(process.stdout.fileno(), 65536) if ready else b""
+            if not chunk:
+                early += b"[no prompt on the screen while the program waits]"
+                break
+            early += chunk
+        time.sleep(0.2)
+        if process.poll() is not None:
+            early += b"[the program ended without waiting for the answer]"
+    out, err = process.communicate(None if case.stdin is None else case.stdin.encode(),
+                                   timeout=600)
+    if workspace.stdout_to_report:
+        stdout.close()
+    return early + (out or b""), err, process.returncode
 
 
 def compare(label: str, want: bytes, got: bytes) -> list[str]:
@@ -110,92 +198,40 @@ def compare(label: str, want: bytes, got: bytes) -> list[str]:
     ]
 
 
-def report_before(case: pathlib.Path, settings: dict):
-    """The report file's bytes before the run: the case's "report" file, or "report_parts",
-    pairs of a Latin-1 text and how many times it repeats, for files too large to keep."""
-    if "report_parts" in settings:
-        return b"".join(text.encode("latin-1") * count for text, count in settings["report_parts"])
-    path = case / "report"
-    return path.read_bytes() if path.exists() else None
-
-
-def close_stdin():
-    os.close(0)
-
-
-def execute(command, work, settings, start, environment):
-    """Runs the program; returns its standard output, standard error and status.
-
-    "stdin" is what it reads at the prompt (null: no standard input at all). With
-    "answer_prompt", the answer is sent only once the prompt has been printed, which shows
-    that the prompt reaches the screen before the program waits."""
-    stdin = settings.get("stdin", "")
-    preexec = [step for step in (start, None if stdin is not None else close_stdin) if step]
-    process = subprocess.Popen(
-        command, cwd=work, env=environment, stdin=subprocess.PIPE if stdin is not None else None,
-        stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-        preexec_fn=(lambda: [step() for step in preexec]) if preexec else None)
-    early = b""
-    if settings.get("answer_prompt"):
-        deadline = time.monotonic() + 10
-        while not early.rstrip(b"\r\n").endswith(b"ENTER !!"):
-            ready, _, _ = select.select([process.stdout], [], [], deadline - time.monotonic())
-            chunk = os.read(process.stdout.fileno(), 65536) if ready else b""
-            if not chunk:
-                early += b"[no prompt on the screen while the program waits]"
-                break
-            early += chunk
-        time.sleep(0.2)
-        if process.poll() is not None:
-            early += b"[the program ended without waiting for the answer]"
-    out, err = process.communicate(None if stdin is None else stdin.encode(), timeout=600)
-    return early + out, err, process.returncode
-
-
-def run(case: pathlib.Path, program: list[str], windows: bool) -> list[str]:
-    settings = json.loads((case / "case.json").read_text())
-    work = pathlib.Path(tempfile.mkdtemp(prefix="ulvena_e2e_"))
-    tiny_disk = settings.get("setup") == "full-disk"
-    if tiny_disk:
-        subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={16 * PAGE}", "tmpfs", str(work)],
-                       check=True)
-    try:
-        report_name = settings.get("report_name", REPORT_NAME)
-        report = work / report_name
-        report.parent.mkdir(parents=True, exist_ok=True)
-        before = report_before(case, settings)
-        if before is not None:
-            report.write_bytes(before)
-        start, program, environment = prepare(settings.get("setup"), report, work, program)
-
-        args = [a.replace("{report}", report_name) for a in settings.get("args", ["{report}"])]
-        stdout, stderr, returncode = execute(program + args, work, settings, start, environment)
-
-        failures = compare("stdout", expected(case, "stdout", windows), stdout)
-        failures += compare("stderr", expected(case, "stderr", windows), stderr)
-        status = settings.get("status", 0) & 0xFF
-        if returncode != status:
-            failures.append(f"status: expected {status}, got {returncode}")
-        if before is not None and report.is_file():
-            after = report.read_bytes()
+def run(folder: pathlib.Path, work: pathlib.Path, program: list[str], windows: bool) -> list[str]:
+    case = Case(**json.loads((folder / "case.json").read_text()))
+    if windows and not case.on_windows:
+        raise Skip("the case does not apply to the Windows program")
+    before = report_before(folder, case)
+    with Workspace(work, case, before) as workspace:
+        args = [a.replace("{report}", case.report_name) for a in case.args]
+        stdout, stderr, returncode = execute(program + args, workspace)
+        failures = compare("stdout", expected(folder, "stdout", windows), stdout)
+        failures += compare("stderr", expected(folder, "stderr", windows), stderr)
+        if returncode != case.status & 0xFF:
+            failures.append(f"status: expected {case.status & 0xFF}, got {returncode}")
+        if before is not None and workspace.report.is_file():
+            after = workspace.report.read_bytes()
             failures += compare("file before the run", before, after[: len(before)])
-            appended = expected(case, "appended", windows)
+            appended = expected(folder, "appended", windows)
             failures += compare("appended to the file", appended, after[len(before):])
         return failures
-    finally:
-        if tiny_disk:
-            subprocess.run(["umount", str(work)], check=True)
-        shutil.rmtree(work, ignore_errors=True)
 
 
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--windows", action="store_true", help="expect the Windows program")
+    parser.add_argument("--work", type=pathlib.Path, required=True,
+                        help="a folder to run the case in, made and removed by the runner")
     parser.add_argument("case", type=pathlib.Path)
     parser.add_argument("program", nargs="+", help="the program, after its emulator if any")
     options = parser.parse_args()
     program = [os.path.abspath(p) if os.path.exists(p) else p for p in options.program]
-    failures = run(options.case, program, options.windows)
+    try:
+        failures = run(options.case, options.work.resolve(), program, options.windows)
+    except Skip as reason:
+        print(f"{options.case.name}: skipped: {reason}")
+        return SKIP
     for failure in failures:
         print(failure)
     print(f"{options.case.name}: {'FAILED' if failures else 'passed'}")
