@@ -58,7 +58,8 @@ try {
 const example = fs.readFileSync(path.join(source, 'examples/rapports.txt'));
 const report = path.join(scratch, 'rapports.txt');
 fs.writeFileSync(report, example);
-const run = spawnSync(program, [report], { stdio: ['ignore', 'pipe', 'inherit'], encoding: 'utf8' });
+const run = spawnSync(program, [report],
+  { stdio: ['ignore', 'pipe', 'inherit'], encoding: 'utf8' });
 const summary = /^Rentabilite :\nMetal=([\d.]+), Cristal=([\d.]+), Deuterium=([\d.]+)$/m
   .exec(run.stdout ?? '');
 const after = fs.readFileSync(report);
@@ -74,7 +75,8 @@ const block = after.subarray(example.length).toString('utf8');
 const served = new Set();
 const server = http.createServer((request, response) => {
   const file = path.join(site, path.normalize(decodeURIComponent(request.url)));
-  if (!file.startsWith(site + path.sep) || !fs.statSync(file, { throwIfNoEntry: false })?.isFile()) {
+  const isFile = fs.statSync(file, { throwIfNoEntry: false })?.isFile();
+  if (!file.startsWith(site + path.sep) || !isFile) {
     response.writeHead(404).end();
     return;
   }
@@ -111,7 +113,10 @@ try {
       .light { background: #f5f2ea; color: #222; }
       .dark { background: #1f2329; color: #ddd; }
     </style>
-    <div id="posts"><div class="post light"><div></div></div><div class="post dark"><div></div></div></div>`);
+    <div id="posts">
+      <div class="post light"><div></div></div>
+      <div class="post dark"><div></div></div>
+    </div>`);
   for (const script of ['sceditor.min.js', 'formats/bbcode.js']) {
     await page.addScriptTag({ path: path.join(here, 'node_modules/sceditor/minified', script) });
   }
@@ -147,7 +152,7 @@ async function check(page, text) {
     const bodies = [...document.querySelectorAll('.post > div')];
     for (const body of bodies) body.innerHTML = html;
     await Promise.all([...document.images].map((image) => image.decode().catch(() => {})));
-    const box = (rect) => ({ left: rect.left, right: rect.right, top: rect.top, bottom: rect.bottom });
+    const box = ({ left, right, top, bottom }) => ({ left, right, top, bottom });
     return bodies.map((body) => {
       const items = [...body.querySelectorAll('img')].map((image) => ({
         picture: image.src, width: image.naturalWidth, height: image.naturalHeight,
@@ -168,19 +173,20 @@ async function check(page, text) {
 
   const faults = [];
   for (const [index, post] of posts.entries()) {
-    const fault = (check, message) => faults.push(`${check}: ${['light', 'dark'][index]} post: ${message}`);
+    const theme = ['light', 'dark'][index];
+    const fault = (check, message) => faults.push(`${check}: ${theme} post: ${message}`);
     for (const tag of post.text.match(/\[\/?[a-z*]+(=[^\]]*)?\]/gi) ?? []) fault('raw tag', tag);
     for (const item of post.items.filter((item) => item.picture)) {
       const picture = picturePath(item.picture);
-      const size = served.has(picture) ? pngSize(path.join(site, picture)) : null;
-      if (item.width === 0
-          || item.width !== size?.width || item.height !== size?.height) {
-        fault('picture', `${item.picture} is not the project's picture (${item.width}x${item.height})`);
+      const size = served.has(picture) ? pngSize(path.join(site, picture)) : {};
+      if (item.width === 0 || item.width !== size.width || item.height !== size.height) {
+        fault('picture', `${item.picture} is not the project's (${item.width}x${item.height})`);
       }
     }
     const lines = intoLines(post.items);
     const expected = [[pictures.heading], ...icons.map((icon, i) => [pictures[icon], totals[i]])];
-    const shown = lines.map((line) => line.map((item) => item.text ?? picturePath(item.picture) ?? item.picture));
+    const shown = lines.map((line) =>
+      line.map((item) => item.text ?? picturePath(item.picture) ?? item.picture));
     if (JSON.stringify(shown) !== JSON.stringify(expected)) {
       fault('lines', `shows ${JSON.stringify(shown)}, not ${JSON.stringify(expected)}`);
     }
@@ -191,7 +197,9 @@ async function check(page, text) {
         fault('centred', `the line from ${left} to ${right} is not centred on ${post.centre}`);
       }
       const [icon, total] = line;
-      if (total && total.left - icon.right > 12) fault('lines', `${total.text} stands apart from its icon`);
+      if (total && total.left - icon.right > 12) {
+        fault('lines', `${total.text} stands apart from its icon`);
+      }
     }
     for (const item of post.items.filter((item) => item.text && item.colour !== green)) {
       fault('colour', `${item.text} is ${item.colour}, not ${green}`);
