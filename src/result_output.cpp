@@ -9,9 +9,9 @@
 
 namespace {
 
-// Where the block's pictures are served from. Only the paths below identify the pictures, so a
-// block written with another host is still recognised as one.
-constexpr std::string_view kPictureHost = "http://images.ulvena.net";
+// Where the block's pictures are served from, set by the build. Only the paths below identify the
+// pictures, so a block written with another host is still recognised as one.
+constexpr std::string_view kPictureHost = ULVENA_PICTURE_HOST;
 
 constexpr std::string_view kHeadingPicture = "/img301/3650/rentaiw0.png";
 constexpr std::string_view kMetalIcon = "/img451/3976/metalic2.png";
