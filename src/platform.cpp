@@ -8,7 +8,9 @@
 #include <io.h>
 #include <shellapi.h>
 
+#include <array>
 #include <cerrno>
+#include <cstring>
 #include <cwchar>
 
 namespace {
@@ -56,6 +58,29 @@ bool Identify(HANDLE handle, FileState& state) {
   return true;
 }
 
+// Which file a handle reaches: its volume and its identifier there. Wine knows no volume for the
+// standard handles that it inherits, so there a volume of 0 stands for any.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::array<unsigned char, sizeof(FILE_ID_128)> id{};
+};
+
+bool IdentityOf(HANDLE handle, FileIdentity& identity) {
+  FILE_ID_INFO info{};
+  if (GetFileInformationByHandleEx(handle, FileIdInfo, &info, sizeof info) != 0) {
+    identity.volume = info.VolumeSerialNumber;
+    std::memcpy(identity.id.data(), info.FileId.Identifier, identity.id.size());
+    return true;
+  }
+  FileState state;  // before Windows 8
+  if (!Identify(handle, state)) {
+    return false;
+  }
+  identity.volume = state.volume;
+  std::memcpy(identity.id.data(), &state.index, sizeof state.index);
+  return true;
+}
+
 }  // namespace
 
 std::vector<std::string> CommandLineArguments(int /*argc*/, char* /*argv*/[]) {
@@ -99,14 +124,14 @@ void WaitForOtherRuns(int file) {
 }
 
 bool IsWhereOutputGoes(int file) {
-  FileState report;
-  if (!Identify(HandleOf(file), report)) {
+  FileIdentity report;
+  if (!IdentityOf(HandleOf(file), report)) {
     return false;
   }
   for (const DWORD stream : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
-    FileState output;
-    if (Identify(GetStdHandle(stream), output) && output.volume == report.volume &&
-        output.index == report.index) {
+    FileIdentity output;
+    if (IdentityOf(GetStdHandle(stream), output) && output.id == report.id &&
+        (output.volume == report.volume || output.volume == 0 || report.volume == 0)) {
       return true;
     }
   }
