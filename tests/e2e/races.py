@@ -16,7 +16,9 @@ import subprocess
 import sys
 import time
 
-SKIP = 77
+sys.dont_write_bytecode = True  # nothing of the tests' is left in the source tree
+from run_case import SKIP, report  # noqa: E402  pylint: disable=wrong-import-position
+
 ECHO = (b"1 Metal, 2 Cristal, 3 Deuterium.\nTotal : Metal=1, Cristal=2, Deuterium=3\n\n"
         b"Rentabilite :\nMetal=1, Cristal=2, Deuterium=3\n")
 PROMPT = b"\n\nVeuillez appuyer sur la touche ENTER !!\n"
@@ -141,11 +143,8 @@ def main() -> int:
         checks = SCENARIOS[scenario](program, work / "rapports.txt")
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    failures = [f"expected {want!r}\n     got {got!r}" for got, want in checks if got != want]
-    for failure in failures:
-        print(failure)
-    print(f"{scenario}: {'FAILED' if failures else 'passed'}")
-    return 1 if failures else 0
+    return report(scenario, [f"expected {want!r}\n     got {got!r}"
+                             for got, want in checks if got != want])
 
 
 if __name__ == "__main__":

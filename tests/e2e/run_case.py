@@ -218,6 +218,14 @@ def run(folder: pathlib.Path, work: pathlib.Path, program: list[str], windows: b
         return failures
 
 
+def report(name: str, failures: list[str]) -> int:
+    """Prints what failed and the verdict; returns the exit status that tells it."""
+    for failure in failures:
+        print(failure)
+    print(f"{name}: {'FAILED' if failures else 'passed'}")
+    return 1 if failures else 0
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--windows", action="store_true", help="expect the Windows program")
@@ -232,10 +240,7 @@ def main() -> int:
     except Skip as reason:
         print(f"{options.case.name}: skipped: {reason}")
         return SKIP
-    for failure in failures:
-        print(failure)
-    print(f"{options.case.name}: {'FAILED' if failures else 'passed'}")
-    return 1 if failures else 0
+    return report(options.case.name, failures)
 
 
 if __name__ == "__main__":
