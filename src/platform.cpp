@@ -184,7 +184,9 @@ void TakeBackEnd(int file, std::uint64_t end, std::uint64_t count) {
 }
 
 void CloseFile(int file) {
-  _close(file);
+  if (file != kNoFile) {
+    _close(file);
+  }
 }
 
 #else
@@ -310,7 +312,9 @@ void TakeBackEnd(int file, std::uint64_t end, std::uint64_t count) {
 }
 
 void CloseFile(int file) {
-  close(file);
+  if (file != kNoFile) {
+    close(file);
+  }
 }
 
 #endif

@@ -73,4 +73,5 @@ bool FlushToStorage(int file);
 // only bytes this run wrote, and that nothing followed since, are ever taken back.
 void TakeBackEnd(int file, std::uint64_t end, std::uint64_t count);
 
+// Closes `file`, unless it is kNoFile.
 void CloseFile(int file);

@@ -324,6 +324,7 @@ int ReadingFile(const char* path) {
     Fatal(stdout, {"ERROR : \"", path, "\" can't be open in reading mode.\n"});
   }
   if (IsWhereOutputGoes(file)) {
+    CloseFile(file);
     Fatal(stderr, {"ERROR : \"", path, "\" is also where the output goes: nothing was read.\n"});
   }
   WaitForOtherRuns(file);
@@ -336,6 +337,10 @@ int ReadingFile(const char* path) {
     Message(stderr, {"Erreur de lecture du fichier \"", path, "\"\n"});
   }
   PrintfIntResult(totals.metal, totals.crystal, totals.deuterium);
+  // Let go before the prompt, so that another run over the file need not wait for this one's.
+  if (outcome.read_error || outcome.line_too_long || outcome.not_text) {
+    CloseFile(file);
+  }
   if (outcome.read_error) {
     Fatal(stdout, {});  // the totals of part of the file would pass for the whole file's
   }
@@ -348,10 +353,8 @@ int ReadingFile(const char* path) {
   }
   // What was read must be the whole file, as it still is when the block is added.
   as_read.size = outcome.bytes_read;
-  const int result =
-      SaveResult(path, as_read, outcome.encoding, totals.metal, totals.crystal, totals.deuterium);
-  CloseFile(file);  // the next run over this file may go on
-  return result;
+  return SaveResult(path, file, as_read, outcome.encoding, totals.metal, totals.crystal,
+                    totals.deuterium);
 }
 
 void ReadLine(std::string_view line, ResourceTotals& totals, std::string& echo) {

@@ -216,17 +216,23 @@ void PrintFormated(std::string& out, std::string_view line_end, std::uint64_t me
   out.append(kBlockClose);
 }
 
-int SaveResult(const char* path, const FileState& read, TextEncoding encoding, std::uint64_t metal,
-               std::uint64_t crystal, std::uint64_t deuterium) {
+int SaveResult(const char* path, int held, const FileState& read, TextEncoding encoding,
+               std::uint64_t metal, std::uint64_t crystal, std::uint64_t deuterium) {
   bool missing = false;
   const int file = OpenForAppending(path, missing);
+  // Every ending lets the file go first, so that another run over it need not wait for the
+  // prompt that follows.
+  const auto fail = [file, held](std::initializer_list<std::string_view> message) {
+    CloseFile(file);
+    CloseFile(held);
+    Fatal(stdout, message);
+  };
   if (file == kNoFile && !missing) {
-    Fatal(stdout, {"ERROR : \"", path, "\" can't be open in append mode.\n"});
+    fail({"ERROR : \"", path, "\" can't be open in append mode.\n"});
   }
   // A block is only ever the totals of the file it ends.
   if (file == kNoFile || StateOf(file) != read) {
-    Fatal(stdout,
-          {"ERROR : \"", path, "\" changed while it was being read: nothing was appended.\n"});
+    fail({"ERROR : \"", path, "\" changed while it was being read: nothing was appended.\n"});
   }
   std::string block;
   PrintFormated(block, kTextLineEnd, metal, crystal, deuterium);
@@ -236,10 +242,10 @@ int SaveResult(const char* path, const FileState& read, TextEncoding encoding, s
   if (written != bytes.size() || !FlushToStorage(file)) {
     // Part of a block would read as a report line in a later run.
     TakeBackEnd(file, end, written);
-    CloseFile(file);
-    Fatal(stdout, {"ERROR : the result can't be written to \"", path, "\".\n"});
+    fail({"ERROR : the result can't be written to \"", path, "\".\n"});
   }
   CloseFile(file);
+  CloseFile(held);
   return 0;
 }
 

@@ -76,9 +76,10 @@ enum class TextEncoding { kBytes, kUtf16LittleEndian, kUtf16BigEndian };
 // ends of a text file of this system, provided that the file is still as the reading found it
 // (`read`). Ends the process with status kFileFailure, after saying why, when the file changed or
 // is gone, cannot be opened for appending, or the block cannot be written whole and put on
-// storage; what part of the block reached the file is then taken back. Returns 0.
-int SaveResult(const char* path, const FileState& read, TextEncoding encoding, std::uint64_t metal,
-               std::uint64_t crystal, std::uint64_t deuterium);
+// storage; what part of the block reached the file is then taken back. `held` is the file as the
+// reading opened and holds it against other runs; it is closed at every ending. Returns 0.
+int SaveResult(const char* path, int held, const FileState& read, TextEncoding encoding,
+               std::uint64_t metal, std::uint64_t crystal, std::uint64_t deuterium);
 
 // Tells a line of a block written by PrintFormated, whatever picture host that run used, from a
 // report line. For a block line, whole or cut short at any byte, returns what follows the block's

@@ -118,7 +118,29 @@ def flush_fails(program, report, *_):
     return [(outcome, (ECHO + failed + PROMPT, b"", 254)), (report.read_bytes(), b"1 2 3\n")]
 
 
+def run_waiting_at_its_prompt(program, report, *_):
+    """A run that failed waits at its prompt for the player to read it: another run over the same
+    file goes on meanwhile, since the first one let the file go before its prompt."""
+    report.write_bytes(b"1 2 3\0\n")
+    waiting = subprocess.Popen([program, report.name], cwd=report.parent, stdin=subprocess.PIPE,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    time.sleep(MIDWAY)
+    later = subprocess.Popen([program, report.name], cwd=report.parent,
+                             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE)
+    try:
+        later_outcome = later.communicate(timeout=10) + (later.returncode,)
+    except subprocess.TimeoutExpired:
+        later.kill()
+        later_outcome = later.communicate() + (later.returncode,)
+    waiting_outcome = waiting.communicate(b"\n") + (waiting.returncode,)
+    not_text = b'ERROR : "rapports.txt" is not a text file: nothing was appended.\n'
+    return [(later_outcome, (ECHO + not_text + PROMPT, b"", 254)),
+            (waiting_outcome, (ECHO + not_text + PROMPT, b"", 254))]
+
+
 SCENARIOS = {
+    "run_waiting_at_its_prompt_holds_no_lock": run_waiting_at_its_prompt,
     "flush_to_storage_fails": flush_fails,
     "file_replaced_before_the_append": lambda p, r: changed_meanwhile(
         p, r, "openat", 2, replace, b"4 5 6\n"),

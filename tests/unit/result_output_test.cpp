@@ -130,7 +130,8 @@ class SaveResultTest : public testing::Test {
 
 TEST_F(SaveResultTest, AppendsTheBlockAfterTheBytesAlreadyThere) {
   Write("1 2 3");
-  EXPECT_EQ(SaveResult(path_.c_str(), State(), TextEncoding::kBytes, 12345, 6789, 1234), 0);
+  EXPECT_EQ(SaveResult(path_.c_str(), kNoFile, State(), TextEncoding::kBytes, 12345, 6789, 1234),
+            0);
   EXPECT_EQ(Contents(), "1 2 3" + std::string(kBlock));
 }
 
@@ -141,7 +142,7 @@ TEST_F(SaveResultTest, AppendsTheBlockInTheFilesUtf16) {
     const bool little = encoding == TextEncoding::kUtf16LittleEndian;
     const std::string bom = little ? little_endian_bom : big_endian_bom;
     Write(bom);
-    EXPECT_EQ(SaveResult(path_.c_str(), State(), encoding, 12345, 6789, 1234), 0);
+    EXPECT_EQ(SaveResult(path_.c_str(), kNoFile, State(), encoding, 12345, 6789, 1234), 0);
     std::string expected = bom;
     for (const char byte : kBlock) {
       expected += little ? std::string{byte, '\0'} : std::string{'\0', byte};
@@ -160,7 +161,7 @@ TEST_F(SaveResultTest, AppendsNothingToAFileThatChangedOrWentSinceItWasRead) {
   EXPECT_EXIT(
       {
         dup2(STDERR_FILENO, STDOUT_FILENO);
-        SaveResult(path_.c_str(), read, TextEncoding::kBytes, 1, 2, 3);
+        SaveResult(path_.c_str(), kNoFile, read, TextEncoding::kBytes, 1, 2, 3);
       },
       testing::ExitedWithCode(254), message);
   EXPECT_EQ(Contents(), "1 2 3\n4 5 6\n");
@@ -169,7 +170,7 @@ TEST_F(SaveResultTest, AppendsNothingToAFileThatChangedOrWentSinceItWasRead) {
   EXPECT_EXIT(
       {
         dup2(STDERR_FILENO, STDOUT_FILENO);
-        SaveResult(path_.c_str(), read, TextEncoding::kBytes, 1, 2, 3);
+        SaveResult(path_.c_str(), kNoFile, read, TextEncoding::kBytes, 1, 2, 3);
       },
       testing::ExitedWithCode(254), message);
   EXPECT_FALSE(std::filesystem::exists(path_));
@@ -183,7 +184,7 @@ TEST(SaveResultDeathTest, EndsWithStatusMinus2WhenTheBlockCannotBeWritten) {
   EXPECT_EXIT(
       {
         dup2(STDERR_FILENO, STDOUT_FILENO);
-        SaveResult("/dev/full", state, TextEncoding::kBytes, 1, 2, 3);
+        SaveResult("/dev/full", kNoFile, state, TextEncoding::kBytes, 1, 2, 3);
       },
       testing::ExitedWithCode(254), "^ERROR : the result can't be written to \"/dev/full\"\\.\n$");
 }
@@ -192,7 +193,7 @@ TEST(SaveResultDeathTest, EndsWithStatusMinus2WhenTheFileCannotBeOpenedForAppend
   EXPECT_EXIT(
       {
         dup2(STDERR_FILENO, STDOUT_FILENO);
-        SaveResult("/", FileState{}, TextEncoding::kBytes, 1, 2, 3);
+        SaveResult("/", kNoFile, FileState{}, TextEncoding::kBytes, 1, 2, 3);
       },
       testing::ExitedWithCode(254), "^ERROR : \"/\" can't be open in append mode\\.\n$");
 }
