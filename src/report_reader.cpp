@@ -310,8 +310,10 @@ ReadOutcome ReadReport(const ReadSome& read_some, ResourceTotals& totals) {
     if (at_end && line_start != filled) {
       ReadLine(AsTextLine(start + line_start, filled - line_start), totals, echo);
     }
-    filled -= line_start;
-    std::memmove(start, start + line_start, filled);
+    if (line_start != 0) {  // a line longer than what came so far stays where it is
+      filled -= line_start;
+      std::memmove(start, start + line_start, filled);
+    }
     scanned = filled;
   }
   FlushEcho(echo);
