@@ -4,7 +4,10 @@
 # distribution's flags is replaced rather than redefined (a warning).
 add_library(ulvena_hardening INTERFACE)
 if(NOT WIN32)
-  target_compile_options(ulvena_hardening INTERFACE -fstack-protector-strong
+  # Position-independent code would let every function of the library be replaced at load time,
+  # which keeps the compiler from inlining the echo's number reading; nothing replaces them.
+  target_compile_options(ulvena_hardening INTERFACE -fno-semantic-interposition
+    -fstack-protector-strong
     "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
   target_link_options(ulvena_hardening INTERFACE LINKER:-z,relro,-z,now)
   include(CheckPIESupported)
