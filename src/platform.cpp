@@ -1,5 +1,99 @@
 #include "platform.hpp"
 
+#include <array>
+
+namespace {
+
+constexpr char16_t kNoCharacter = u'\uFFFD';
+
+// Windows-1252's characters for 0x80 to 0x9F; the rest of its upper half is Latin-1's.
+// clang-format off
+constexpr std::array<char16_t, 32> kWindows1252From80 = {
+    u'\u20AC', kNoCharacter, u'\u201A', u'\u0192', u'\u201E', u'\u2026', u'\u2020', u'\u2021',
+    u'\u02C6', u'\u2030', u'\u0160', u'\u2039', u'\u0152', kNoCharacter, u'\u017D', kNoCharacter,
+    kNoCharacter, u'\u2018', u'\u2019', u'\u201C', u'\u201D', u'\u2022', u'\u2013', u'\u2014',
+    u'\u02DC', u'\u2122', u'\u0161', u'\u203A', u'\u0153', kNoCharacter, u'\u017E', u'\u0178'};
+// clang-format on
+
+char16_t Windows1252(unsigned char byte) {
+  return byte >= 0x80 && byte < 0xA0 ? kWindows1252From80.at(byte - 0x80U) : char16_t{byte};
+}
+
+// The length of the UTF-8 sequence that `lead` starts (0 when it starts none), and the range of
+// its second byte, which rules out overlong forms, surrogates and values past U+10FFFF.
+struct Utf8Lead {
+  std::size_t length = 0;
+  unsigned low = 0x80;
+  unsigned high = 0xBF;
+};
+
+Utf8Lead ReadLead(unsigned char lead) {
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    return {2};
+  }
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    return {3, lead == 0xE0 ? 0xA0U : 0x80U, lead == 0xED ? 0x9FU : 0xBFU};
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    return {4, lead == 0xF0 ? 0x90U : 0x80U, lead == 0xF4 ? 0x8FU : 0xBFU};
+  }
+  return {};
+}
+
+// How many bytes at the start of `text` follow the sequence that `lead` starts, before one breaks
+// it, it is whole, or `text` ends.
+std::size_t SequenceRun(std::string_view text, Utf8Lead lead) {
+  std::size_t run = 1;
+  while (run < lead.length && run < text.size()) {
+    const auto byte = static_cast<unsigned char>(text[run]);
+    if (byte < (run == 1 ? lead.low : 0x80U) || byte > (run == 1 ? lead.high : 0xBFU)) {
+      break;
+    }
+    ++run;
+  }
+  return run;
+}
+
+void AppendCharacter(std::u16string& text, std::string_view sequence) {
+  char32_t value = static_cast<unsigned char>(sequence[0]) & (0x7FU >> sequence.size());
+  for (std::size_t i = 1; i < sequence.size(); ++i) {
+    value = (value << 6U) | (static_cast<unsigned char>(sequence[i]) & 0x3FU);
+  }
+  if (value < 0x10000) {
+    text += static_cast<char16_t>(value);
+  } else {
+    value -= 0x10000;
+    text += static_cast<char16_t>(0xD800 + (value >> 10U));
+    text += static_cast<char16_t>(0xDC00 + (value & 0x3FFU));
+  }
+}
+
+}  // namespace
+
+std::u16string ConsoleText(std::string_view bytes, std::string& unfinished) {
+  const std::string text = unfinished + std::string(bytes);
+  unfinished.clear();
+  std::u16string shown;
+  shown.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const Utf8Lead lead = ReadLead(byte);
+    const std::string_view rest = std::string_view(text).substr(i);
+    const std::size_t run = lead.length == 0 ? 0 : SequenceRun(rest, lead);
+    if (lead.length != 0 && run == lead.length) {
+      AppendCharacter(shown, rest.substr(0, run));
+      i += run;
+    } else if (lead.length != 0 && run == rest.size()) {
+      unfinished = rest;  // the next piece may finish it
+      break;
+    } else {
+      shown += Windows1252(byte);
+      ++i;
+    }
+  }
+  return shown;
+}
+
 #ifdef _WIN32
 
 #include <windows.h>
@@ -8,6 +102,7 @@
 #include <io.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -94,15 +189,60 @@ std::vector<std::string> CommandLineArguments(int /*argc*/, char* /*argv*/[]) {
   return utf8;
 }
 
-void UseUtf8Console() {
+namespace {
+
+// The start of a UTF-8 sequence that the last piece written to each console ended with. At
+// namespace scope, so that they outlive the exit prompt, which writes after main.
+std::string unfinished_output;  // NOLINT: the state of the process's own output
+std::string unfinished_error;   // NOLINT
+
+// The console that `stream` writes to, or nullptr when it writes to a file or a pipe.
+HANDLE ConsoleOf(const std::FILE* stream) {
+  const HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   DWORD mode = 0;
-  if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0) {
-    SetConsoleOutputCP(CP_UTF8);
+  return handle != INVALID_HANDLE_VALUE && handle != nullptr && GetConsoleMode(handle, &mode) != 0
+             ? handle
+             : nullptr;
+}
+
+void WriteToConsole(HANDLE console, const std::u16string& text) {
+  // LF as CR LF, as a text-mode stream writes it, so that the screen is the same.
+  std::wstring wide;
+  wide.reserve(text.size() + text.size() / 16);
+  for (const char16_t character : text) {
+    if (character == u'\n') {
+      wide += L'\r';
+    }
+    wide += static_cast<wchar_t>(character);
+  }
+  // Pieces that every console takes at once, never cut inside a surrogate pair.
+  constexpr std::size_t kPiece = 8192;
+  for (std::size_t done = 0; done < wide.size();) {
+    std::size_t size = std::min(kPiece, wide.size() - done);
+    if (done + size < wide.size() && IS_HIGH_SURROGATE(wide[done + size - 1])) {
+      --size;
+    }
+    DWORD written = 0;
+    if (WriteConsoleW(console, wide.data() + done, static_cast<DWORD>(size), &written, nullptr) ==
+            0 ||
+        written == 0) {
+      return;  // a console that takes nothing more leaves the text nowhere else to go
+    }
+    done += written;
   }
 }
 
+}  // namespace
+
 void WriteOutput(std::FILE* stream, std::string_view bytes) {
-  std::fwrite(bytes.data(), 1, bytes.size(), stream);
+  const HANDLE console = ConsoleOf(stream);
+  if (console == nullptr) {
+    std::fwrite(bytes.data(), 1, bytes.size(), stream);
+    return;
+  }
+  std::fflush(stream);  // what the C stream still holds comes first
+  WriteToConsole(console,
+                 ConsoleText(bytes, stream == stderr ? unfinished_error : unfinished_output));
 }
 
 int OpenRegularFileForReading(const char* path) {
@@ -219,8 +359,6 @@ bool Identify(int file, FileState& state) {
 std::vector<std::string> CommandLineArguments(int argc, char* argv[]) {
   return {argv, argv + argc};
 }
-
-void UseUtf8Console() {}
 
 void WriteOutput(std::FILE* stream, std::string_view bytes) {
   std::fwrite(bytes.data(), 1, bytes.size(), stream);

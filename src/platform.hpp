@@ -13,12 +13,21 @@
 // UTF-16 command line; elsewhere they are argv as given.
 std::vector<std::string> CommandLineArguments(int argc, char* argv[]);
 
-// Lets a Windows console show the program's UTF-8 output; does nothing elsewhere.
-void UseUtf8Console();
-
-// Writes `bytes` to standard output or standard error, as they are. Every console message of the
-// program goes through here.
+// Writes `bytes` to standard output or standard error. Every console message of the program goes
+// through here. To a file or a pipe the bytes go as they are (on Windows in text mode, LF as
+// CR LF); a Windows console is given the text ConsoleText reads in them, its code pages
+// untouched.
 void WriteOutput(std::FILE* stream, std::string_view bytes);
+
+// The characters a console shows for `bytes`, the next piece of one stream's output, in UTF-16:
+// each valid UTF-8 sequence as its character, and any other byte as its Windows-1252 character, so
+// that reports saved in UTF-8 and in "ANSI" both show their accents. Overlong forms, surrogates
+// and values past U+10FFFF are not valid UTF-8. The five bytes Windows-1252 leaves undefined
+// (0x81, 0x8D, 0x8F, 0x90, 0x9D) show as U+FFFD, as a C1 control character would show nothing,
+// or act on the terminal. `unfinished` carries, from one piece to the next, the start of a UTF-8
+// sequence that a piece ends with: it is read before `bytes`, and is left holding the start of a
+// sequence that `bytes` ends with (at most three bytes), or nothing.
+std::u16string ConsoleText(std::string_view bytes, std::string& unfinished);
 
 // Windows text files end their lines with CR LF, which the program reads as LF, as a text-mode
 // read would, and writes for LF. Elsewhere a CR is an ordinary byte of the line.

@@ -46,7 +46,6 @@ void pause() {
 int main(int argc, char* argv[]) {
   // First of all, so that the prompt follows every ending, errors included.
   std::atexit(pause);
-  UseUtf8Console();
 
   const std::vector<std::string> arguments = CommandLineArguments(argc, argv);
   if (arguments.size() <= 1) {

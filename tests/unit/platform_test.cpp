@@ -1,0 +1,60 @@
+#include "platform.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+namespace {
+
+struct Piece {
+  std::string_view bytes;
+  std::u16string_view shown;
+};
+
+TEST(ConsoleText, ShowsUtf8AsItsCharactersAndAnyOtherByteAsWindows1252) {
+  const Piece cases[] = {
+      {"Zo\xC3\xA9 a 12.345 m\xC3\xA9tal\n", u"Zoé a 12.345 métal\n"},
+      {"\xE2\x82\xAC \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF", u"€ \U0001F600 \U0010FFFF"},
+      {"Zo\xE9 \x80 \x9C\x9F \x8A\xFF", u"Zoé € œŸ Šÿ"},
+      // Bytes that Windows-1252 leaves undefined.
+      {"\x81\x8D\x8F\x90\x9D", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
+      // Overlong forms, surrogates, past U+10FFFF, lone continuation bytes, a lead byte
+      // followed by one that cannot continue it: each byte for itself.
+      {"\xC0\xAF \xC1\xBF", u"À¯ Á¿"},
+      {"\xE0\x80\xAF", u"à€¯"},
+      {"\xF0\x8F\xBF\xBF", u"ð\uFFFD¿¿"},
+      {"\xED\xA0\x80", u"í\u00A0€"},
+      {"\xF4\x90\x80\x80 \xF5\x80\x80\x80", u"ô\uFFFD€€ õ€€€"},
+      {"\xA9\xBF", u"©¿"},
+      {"\xC3\x41 \xE2\x82\x41 \xC3\xC3\xA9", u"ÃA â‚A Ãé"},
+  };
+  for (const auto& [bytes, shown] : cases) {
+    SCOPED_TRACE(bytes);
+    std::string unfinished;
+    EXPECT_EQ(ConsoleText(bytes, unfinished), shown);
+    EXPECT_EQ(unfinished, "");
+  }
+}
+
+TEST(ConsoleText, FinishesASequenceCutBetweenTwoPieces) {
+  const Piece cases[][2] = {
+      {{"Zo\xC3", u"Zo"}, {"\xA9\n", u"é\n"}},
+      {{"\xE2", u""}, {"\x82\xAC", u"€"}},
+      {{"\xE2\x82", u""}, {"\xAC", u"€"}},
+      {{"a\xF0\x9F\x98", u"a"}, {"\x80z", u"\U0001F600z"}},
+      // What cannot continue the cut sequence shows it byte by byte.
+      {{"\xE2\x82", u""}, {"A", u"â‚A"}},
+      {{"\xC3", u""}, {"\xC3\xA9", u"Ãé"}},
+      {{"\xF0\x9F", u""}, {"\n", u"ðŸ\n"}},
+  };
+  for (const auto& [first, second] : cases) {
+    SCOPED_TRACE(std::string(first.bytes) + "|" + std::string(second.bytes));
+    std::string unfinished;
+    EXPECT_EQ(ConsoleText(first.bytes, unfinished), first.shown);
+    EXPECT_EQ(ConsoleText(second.bytes, unfinished), second.shown);
+    EXPECT_EQ(unfinished, "");
+  }
+}
+
+}  // namespace
