@@ -140,6 +140,7 @@ std::uint64_t Join(DWORD high, DWORD low) {
   return (std::uint64_t{high} << 32U) | low;
 }
 
+// Reads the state of the file that `handle` reaches; false when it cannot be told.
 bool Identify(HANDLE handle, FileState& state) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (GetFileInformationByHandle(handle, &info) == 0) {
@@ -341,6 +342,7 @@ void CloseFile(int file) {
 
 namespace {
 
+// Reads the state of `file`; false when it cannot be told or `file` is not a regular file.
 bool Identify(int file, FileState& state) {
   struct stat status {};
   if (fstat(file, &status) != 0) {

@@ -60,11 +60,6 @@ bool IsLineEnd(std::string_view text) {
   return text.empty() || text == "\n" || text == "\r\n";
 }
 
-char* Put(char* out, std::string_view text) {
-  std::memcpy(out, text.data(), text.size());
-  return out + text.size();
-}
-
 void FlushEcho(std::string& echo) {
   WriteOutput(stdout, echo);
   echo.clear();

@@ -197,8 +197,7 @@ void PrintDoted(std::string& out, std::uint64_t value) {
 void PrintfIntResult(std::uint64_t metal, std::uint64_t crystal, std::uint64_t deuterium) {
   constexpr std::string_view kHeading = "Rentabilite :\n";
   std::array<char, kHeading.size() + kMaxTotalsLength + 1> summary;
-  std::memcpy(summary.data(), kHeading.data(), kHeading.size());
-  char* end = WriteTotals<WriteDoted>(summary.data() + kHeading.size(), metal, crystal, deuterium);
+  char* end = WriteTotals<WriteDoted>(Put(summary.data(), kHeading), metal, crystal, deuterium);
   *end++ = '\n';
   WriteOutput(stdout, std::string_view(summary.data(), end));
 }

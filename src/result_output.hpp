@@ -38,6 +38,13 @@ char* WriteDecimal(char* out, std::uint64_t value);
 // kMaxDotedLength bytes and nothing past them; returns the end of what it wrote.
 char* WriteDoted(char* out, std::uint64_t value);
 
+// Copies `text` to `out`; returns the end of what it wrote. The output is put together this way,
+// in arrays of known size, and written in one piece.
+inline char* Put(char* out, std::string_view text) {
+  std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
+
 // "Metal=<m>, Cristal=<c>, Deuterium=<d>", each number written by `WriteNumber`: the labels of the
 // totals, for the running totals of the echo and for the summary. Writes at most kMaxTotalsLength
 // bytes, and up to 3 more past the end it returns when WriteNumber does.
@@ -46,16 +53,9 @@ inline constexpr std::size_t kMaxTotalsLength = 40 + 3 * kDecimalRoom;
 template <char* (*WriteNumber)(char*, std::uint64_t)>
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): metal, crystal, deuterium, as everywhere
 char* WriteTotals(char* out, std::uint64_t metal, std::uint64_t crystal, std::uint64_t deuterium) {
-  const auto label = [&out](std::string_view text) {
-    std::memcpy(out, text.data(), text.size());
-    out += text.size();
-  };
-  label("Metal=");
-  out = WriteNumber(out, metal);
-  label(", Cristal=");
-  out = WriteNumber(out, crystal);
-  label(", Deuterium=");
-  return WriteNumber(out, deuterium);
+  out = WriteNumber(Put(out, "Metal="), metal);
+  out = WriteNumber(Put(out, ", Cristal="), crystal);
+  return WriteNumber(Put(out, ", Deuterium="), deuterium);
 }
 
 // Appends `value` to `out` in grouped decimal, as WriteDoted writes it.
