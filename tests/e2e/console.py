@@ -7,7 +7,10 @@ Inside one `cmd`, the console's code pages are set to 850, and the output code p
 report, the same report in Windows-1252, and an accented file name that does not exist. The
 program must show every accent, and leave the code page as it was.
 
-usage: console.py WORK_FOLDER WINE PROGRAM.exe CODE_PAGE.exe
+With "control_characters", the run is over a report that holds control characters instead, which
+must show as visible symbols and not act on the terminal (console/control_characters.screen).
+
+usage: console.py WORK_FOLDER WINE PROGRAM.exe CODE_PAGE.exe [control_characters]
 """
 
 import os
@@ -19,6 +22,7 @@ import sys
 import time
 
 DATA = pathlib.Path(__file__).parent / "console"
+CONTROLS = pathlib.Path(__file__).parent / "cases" / "control_characters_shown_on_a_terminal"
 SKIPPED = 77
 
 
@@ -34,15 +38,20 @@ def main() -> int:
         return SKIPPED
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir(parents=True)
-    for report in ("utf8.txt", "windows-1252.txt"):
-        shutil.copy(DATA / report, work / report)
-    runs = " & ".join(f"{program} {name} <nul & {code_page}"
-                      for name in ("utf8.txt", "windows-1252.txt", "Hélène.txt"))
+    if sys.argv[5:] == ["control_characters"]:
+        shutil.copy(CONTROLS / "report", work / "controles.txt")
+        command, screen_file = f"{program} controles.txt <nul", DATA / "control_characters.screen"
+    else:
+        for report in ("utf8.txt", "windows-1252.txt"):
+            shutil.copy(DATA / report, work / report)
+        runs = " & ".join(f"{program} {name} <nul & {code_page}"
+                          for name in ("utf8.txt", "windows-1252.txt", "Hélène.txt"))
+        command, screen_file = f"chcp 850 & {code_page} & {runs}", DATA / "screen"
     # The socket is named relative to the work folder, as a full path may be too long for one.
     tmux = ["tmux", "-S", "./tmux.sock", "-f", "/dev/null"]
     subprocess.run(tmux + ["start-server", ";", "set-option", "-g", "remain-on-exit", "on", ";",
                            "new-session", "-d", "-x", "200", "-y", "60",
-                           wine, "cmd", "/c", f"chcp 850 & {code_page} & {runs}"],
+                           wine, "cmd", "/c", command],
                    cwd=work, check=True)
     pane = int(subprocess.run(tmux + ["display", "-p", "#{pane_pid}"], cwd=work, check=True,
                               capture_output=True, text=True).stdout)
@@ -64,7 +73,7 @@ def main() -> int:
     shown = [line.rstrip() for line in screen.rstrip("\n").split("\n")]
     while shown and (not shown[-1] or shown[-1].startswith("Pane is dead")):
         shown.pop()
-    expected = (DATA / "screen").read_text(encoding="utf-8").split("\n")[:-1]
+    expected = screen_file.read_text(encoding="utf-8").split("\n")[:-1]
     if shown != expected:
         print("the screen shows:", *shown, "", "instead of:", *expected, sep="\n")
         return 1

@@ -5,19 +5,23 @@ stays there.
 
 The program runs under strace, which holds one of its system calls on the report file for a
 second (the n-th open, read or the like, counted on that file alone), and the race is played out
-in that second. Usage: races.py SCENARIO WORK_FOLDER PROGRAM. Exits 77, CTest's skip, without
-strace, or without root where a scenario mounts a file system.
+in that second, once the trace shows that the call is held. Usage: races.py [--windows] SCENARIO
+WORK_FOLDER PROGRAM..., the program after its emulator if any; --windows expects the Windows
+program's line ends. Exits 77, CTest's skip, without strace, or without root where a scenario
+mounts a file system.
 """
 
+import fcntl
 import os
 import pathlib
+import select
 import shutil
 import subprocess
 import sys
 import time
 
 sys.dont_write_bytecode = True  # nothing of the tests' is left in the source tree
-from run_case import SKIP, report  # noqa: E402  pylint: disable=wrong-import-position
+from run_case import SKIP, report, windows_text  # noqa: E402  pylint: disable=C0413
 
 ECHO = (b"1 Metal, 2 Cristal, 3 Deuterium.\nTotal : Metal=1, Cristal=2, Deuterium=3\n\n"
         b"Rentabilite :\nMetal=1, Cristal=2, Deuterium=3\n")
@@ -30,24 +34,34 @@ BLOCK = (b"\n[center][color=#00ff00][img]http://images.ulvena.net/img301/3650/re
          b"[img]http://images.ulvena.net/img451/3976/metalic2.png[/img] 1\n\n"
          b"[img]http://images.ulvena.net/img217/1948/cristalrd2.png[/img] 2\n\n"
          b"[img]http://images.ulvena.net/img105/5311/deutym6.png[/img] 3[/color][/center]")
+WAITING = b'WARNING : "rapports.txt" is in use by another program: waiting for it.\n'
 HELD = 1.0  # seconds for which strace holds the call
 MIDWAY = 0.4  # when, meanwhile, the file is changed
+WINDOWS = "--windows" in sys.argv
 
 
-def start(program: str, report: pathlib.Path, held_call: str, nth: int,
+def start(program: list[str], report: pathlib.Path, held_call: str, nth: int,
           fault: str = "") -> subprocess.Popen:
     """Starts the program with its `nth` `held_call` on the report file held for HELD seconds,
     and made to fail with `fault` (an errno name) when one is given."""
     failure = f"error={fault}:" if fault else ""
-    strace = ["strace", "-f", "--quiet=all", "-o", os.devnull, "-P", report.name,
+    strace = ["strace", "-f", "--quiet=all", "-o", report.with_name("trace"), "-P", report.name,
               "-e", f"trace={held_call}",
               "-e", f"inject={held_call}:{failure}delay_enter={int(HELD * 1e6)}:when={nth}"]
     # LeakSanitizer, in the sanitizer build, cannot work in a process that strace follows.
     environment = dict(os.environ)
     environment["ASAN_OPTIONS"] = environment.get("ASAN_OPTIONS", "") + ":detect_leaks=0"
-    return subprocess.Popen(strace + [program, report.name], cwd=report.parent, env=environment,
+    return subprocess.Popen(strace + program + [report.name], cwd=report.parent, env=environment,
                             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE)
+
+
+def wait_for_hold(report: pathlib.Path, held_call: str, nth: int):
+    """Returns once strace has printed the start of the held call, which it does as it holds it."""
+    trace, deadline = report.with_name("trace"), time.monotonic() + 60
+    while time.monotonic() < deadline and (
+            not trace.exists() or trace.read_text(errors="replace").count(f" {held_call}(") < nth):
+        time.sleep(0.01)
 
 
 def finish(process: subprocess.Popen) -> tuple[bytes, bytes, int]:
@@ -55,15 +69,15 @@ def finish(process: subprocess.Popen) -> tuple[bytes, bytes, int]:
     return out, err, process.returncode
 
 
-def changed_meanwhile(program, report, held_call, nth, change, file_after, echo=ECHO):
+def changed_meanwhile(program, report, held_call, nth, change, file_after, echo=None):
     """The report changes while the program is held; it must append nothing and say so."""
     report.write_bytes(b"1 2 3\n")
     process = start(program, report, held_call, nth)
-    time.sleep(MIDWAY)
+    wait_for_hold(report, held_call, nth)
     change(report)
     outcome = finish(process)
     after = report.read_bytes() if report.exists() else None
-    return [(outcome, (echo + CHANGED + PROMPT, b"", 254)), (after, file_after)]
+    return [(outcome, ((echo or ECHO) + CHANGED + PROMPT, b"", 254)), (after, file_after)]
 
 
 def replace(report):
@@ -75,6 +89,38 @@ def replace(report):
 def append(report):
     with open(report, "ab") as file:
         file.write(b"7 8 9\n")
+
+
+def rewrite_in_place(report):
+    """Another report of the same size, with the time of the last write set back."""
+    before = report.stat()
+    with open(report, "r+b") as file:
+        file.write(b"4 5 6\n")
+    os.utime(report, ns=(before.st_atime_ns, before.st_mtime_ns))
+
+
+def held_as_the_run_starts(program, report, *_):
+    """Another program holds the file as the run starts: the run says that it waits for it, and
+    goes on once it is free."""
+    report.write_bytes(b"1 2 3\n")
+    with open(report, "r+b") as holder:
+        if WINDOWS:  # the byte on which runs of the Windows program wait for each other
+            fcntl.lockf(holder, fcntl.LOCK_EX, 1, 1 << 62)
+        else:
+            fcntl.flock(holder, fcntl.LOCK_EX)
+        process = subprocess.Popen(program + [report.name], cwd=report.parent,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE)
+        said, deadline = b"", time.monotonic() + 20
+        while WAITING not in said and select.select([process.stderr], [], [],
+                                                     max(0, deadline - time.monotonic()))[0]:
+            chunk = os.read(process.stderr.fileno(), 4096)
+            if not chunk:
+                break
+            said += chunk
+    out, err, status = finish(process)
+    return [((out, said + err, status), (ECHO + PROMPT, WAITING, 0)),
+            (report.read_bytes(), b"1 2 3\n" + BLOCK)]
 
 
 def two_runs_on_a_nearly_full_disk(program, report, *_):
@@ -94,7 +140,7 @@ def two_runs_on_a_nearly_full_disk(program, report, *_):
         report.write_bytes(line)
         first = start(program, report, "openat", 2)  # held before it opens the file to append
         time.sleep(MIDWAY)
-        later = subprocess.Popen([program, report.name], cwd=report.parent,
+        later = subprocess.Popen(program + [report.name], cwd=report.parent,
                                  stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                  stderr=subprocess.PIPE)
         outcomes = [finish(first), finish(later)]
@@ -122,10 +168,10 @@ def run_waiting_at_its_prompt(program, report, *_):
     """A run that failed waits at its prompt for the player to read it: another run over the same
     file goes on meanwhile, since the first one let the file go before its prompt."""
     report.write_bytes(b"1 2 3\0\n")
-    waiting = subprocess.Popen([program, report.name], cwd=report.parent, stdin=subprocess.PIPE,
+    waiting = subprocess.Popen(program + [report.name], cwd=report.parent, stdin=subprocess.PIPE,
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     time.sleep(MIDWAY)
-    later = subprocess.Popen([program, report.name], cwd=report.parent,
+    later = subprocess.Popen(program + [report.name], cwd=report.parent,
                              stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                              stderr=subprocess.PIPE)
     try:
@@ -151,11 +197,31 @@ SCENARIOS = {
     "file_truncated_while_being_read": lambda p, r: changed_meanwhile(
         p, r, "read", 2, lambda report: os.truncate(report, 0), b"", CUT_SHORT_ECHO),
     "two_runs_at_once_on_a_nearly_full_disk": two_runs_on_a_nearly_full_disk,
+    # The last window, between the check that the file is as it was read and the block's write.
+    "line_appended_while_the_block_is_written": lambda p, r: changed_meanwhile(
+        p, r, "write", 1, append, b"1 2 3\n7 8 9\n"),
+    "file_truncated_while_the_block_is_written": lambda p, r: changed_meanwhile(
+        p, r, "write", 1, lambda report: os.truncate(report, 0), b""),
+    "file_replaced_while_the_block_is_written": lambda p, r: changed_meanwhile(
+        p, r, "write", 1, replace, b"4 5 6\n"),
+    "file_removed_while_the_block_is_written": lambda p, r: changed_meanwhile(
+        p, r, "write", 1, os.remove, None),
+    # Held at the read that finds the end of the file.
+    "file_rewritten_in_place_keeping_its_size_and_time": lambda p, r: changed_meanwhile(
+        p, r, "read", 3, rewrite_in_place, b"4 5 6\n"),
+    "file_growing_while_being_read": lambda p, r: changed_meanwhile(
+        p, r, "read", 2, append, b"1 2 3\n7 8 9\n"),
+    "file_held_by_another_program_as_the_run_starts": held_as_the_run_starts,
 }
 
 
 def main() -> int:
-    scenario, work, program = sys.argv[1], pathlib.Path(sys.argv[2]), os.path.abspath(sys.argv[3])
+    arguments = [a for a in sys.argv[1:] if a != "--windows"]
+    scenario, work = arguments[0], pathlib.Path(arguments[1]).resolve()
+    program = [os.path.abspath(p) if os.path.exists(p) else p for p in arguments[2:]]
+    if WINDOWS:  # what the program writes, with the Windows program's line ends
+        for name in ("ECHO", "PROMPT", "CUT_SHORT_ECHO", "CHANGED", "BLOCK", "WAITING"):
+            globals()[name] = windows_text(globals()[name])
     if shutil.which("strace") is None:
         print("skipped: strace is not installed")
         return SKIP

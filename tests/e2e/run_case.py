@@ -18,11 +18,14 @@ import errno
 import json
 import os
 import pathlib
+import pty
 import resource
 import select
 import shutil
 import subprocess
 import sys
+import termios
+import threading
 import time
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
@@ -48,6 +51,10 @@ class Case:
     memory_limit_mib: int | None = None  # the program's address space
     file_size_limit: int | None = None  # bytes, the largest file the program may write
     on_windows: bool = True  # false: the case does not apply to the Windows program
+    stdout_to: str = "pipe"  # or "terminal" (a pty, its output bytes untouched), "closed", "gone"
+    #                          (a pipe whose reader has closed it), or a file such as /dev/full
+    stderr_to: str = "pipe"  # or "closed"
+    stdin_stays_open: bool = False  # stdin a pipe that never ends: a run waiting on it fails
 
 
 class Skip(Exception):
@@ -129,6 +136,9 @@ class Workspace:
             resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
         if self.case.stdin is None:
             os.close(0)
+        for stream, where in ((1, self.case.stdout_to), (2, self.case.stderr_to)):
+            if where == "closed":
+                os.close(stream)
 
     def environment(self):
         environment = dict(os.environ)
@@ -161,16 +171,59 @@ def report_before(folder: pathlib.Path, case: Case) -> bytes | None:
     return path.read_bytes() if path.exists() else None
 
 
+def output_end(workspace: Workspace):
+    """Where the program's standard output goes, and what the runner reads it from when that is
+    not a plain pipe: the terminal's other side."""
+    where = workspace.case.stdout_to
+    if workspace.stdout_to_report:
+        return open(workspace.report, "ab"), None  # pylint: disable=consider-using-with
+    if where == "pipe":
+        return subprocess.PIPE, None
+    if where == "terminal":
+        screen, terminal = pty.openpty()
+        settings = termios.tcgetattr(terminal)
+        settings[1] &= ~termios.OPOST  # the bytes as the program wrote them, LF not made CR LF
+        termios.tcsetattr(terminal, termios.TCSANOW, settings)
+        return terminal, screen
+    if where == "gone":
+        reader, writer = os.pipe()
+        os.close(reader)
+        return writer, None
+    return open(os.devnull if where == "closed" else where, "wb"), None  # pylint: disable=R1732
+
+
+def read_screen(screen: int, into: list[bytes]):
+    while True:
+        try:
+            chunk = os.read(screen, 65536)
+        except OSError:  # EIO, once the program has closed the terminal
+            chunk = b""
+        if not chunk:
+            return
+        into.append(chunk)
+
+
 def execute(command: list[str], workspace: Workspace) -> tuple[bytes, bytes, int]:
     """Runs the program; returns its standard output, standard error and status. With
     answer_prompt, the answer is sent only once the prompt has been printed, which shows that the
     prompt reaches the screen before the program waits."""
     case = workspace.case
-    stdout = open(workspace.report, "ab") if workspace.stdout_to_report else subprocess.PIPE
+    stdout, screen = output_end(workspace)
+    stdin, endless = (subprocess.PIPE if case.stdin is not None else None), None
+    if case.stdin_stays_open:
+        stdin, endless = os.pipe()
     process = subprocess.Popen(
-        command, cwd=workspace.folder, env=workspace.environment(),
-        stdin=subprocess.PIPE if case.stdin is not None else None, stdout=stdout,
+        command, cwd=workspace.folder, env=workspace.environment(), stdin=stdin, stdout=stdout,
         stderr=subprocess.PIPE, preexec_fn=workspace.start_in_child)
+    for end in (stdout, stdin):
+        if isinstance(end, int) and end >= 0:
+            os.close(end)
+        elif hasattr(end, "close"):
+            end.close()
+    shown: list[bytes] = []
+    reader = None if screen is None else threading.Thread(target=read_screen, args=(screen, shown))
+    if reader:
+        reader.start()
     early = b""
     if case.answer_prompt:
         deadline = time.monotonic() + 10
@@ -184,11 +237,20 @@ def execute(command: list[str], workspace: Workspace) -> tuple[bytes, bytes, int
         time.sleep(0.2)
         if process.poll() is not None:
             early += b"[the program ended without waiting for the answer]"
-    out, err = process.communicate(None if case.stdin is None else case.stdin.encode(),
-                                   timeout=600)
-    if workspace.stdout_to_report:
-        stdout.close()
-    return early + (out or b""), err, process.returncode
+    try:
+        out, err = process.communicate(
+            None if case.stdin is None or endless else case.stdin.encode(),
+            timeout=20 if endless else 600)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        out, err = process.communicate()
+        err += b"[the program waited on its standard input, which never ends]"
+    if endless:
+        os.close(endless)
+    if reader:
+        reader.join()
+        os.close(screen)
+    return early + (out or b"") + b"".join(shown), err, process.returncode
 
 
 def compare(label: str, want: bytes, got: bytes) -> list[str]:
