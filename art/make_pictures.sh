@@ -21,10 +21,9 @@ picture() {
     exit 1
   fi
 }
-picture art/heading.svg site/img301/3650/rentaiw0.png
-picture art/metal.svg site/img451/3976/metalic2.png
-picture art/crystal.svg site/img217/1948/cristalrd2.png
-picture art/deuterium.svg site/img105/5311/deutym6.png
+while read -r drawing path; do
+  [[ -z $drawing || $drawing == "#"* ]] || picture "art/$drawing" "site$path"
+done <art/pictures.txt
 
 # The icon holds every size that Windows shows; the largest is kept as PNG, as Windows expects.
 icon=packaging/windows/ulvenaReader

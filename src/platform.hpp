@@ -1,45 +1,36 @@
-// What the program does differently on Windows, and nothing else.
+// The operating system's calls that the program makes: its arguments, its console and standard
+// streams, and the report file's opening, locking, reading, appending, syncing and taking back.
+// One implementation per system: platform_posix.cpp and platform_windows.cpp, chosen by the build.
+// Files are open file descriptors; every path is written in UTF-8.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "text.hpp"
+
+// How this system's text files end their lines: on Windows CR LF, which the program reads as LF,
+// as a text-mode read would, and writes for LF; elsewhere LF, and a CR is an ordinary byte.
+extern const LineEnds kSystemLineEnds;
 
 // The command line's arguments, the program's name first, in UTF-8. Windows hands a program its
 // arguments in a code page that cannot spell every file name, so there they are taken from the
 // UTF-16 command line; elsewhere they are argv as given.
 std::vector<std::string> CommandLineArguments(int argc, char* argv[]);
 
-// Writes `bytes` to standard output or standard error. Every console message of the program goes
-// through here. To a file or a pipe the bytes go as they are (on Windows in text mode, LF as
-// CR LF); a Windows console is given the text ConsoleText reads in them, its code pages
-// untouched.
-void WriteOutput(std::FILE* stream, std::string_view bytes);
+enum class Stream { kOutput, kError };
 
-// The characters a console shows for `bytes`, the next piece of one stream's output, in UTF-16:
-// each valid UTF-8 sequence as its character, and any other byte as its Windows-1252 character, so
-// that reports saved in UTF-8 and in "ANSI" both show their accents. Overlong forms, surrogates
-// and values past U+10FFFF are not valid UTF-8. The five bytes Windows-1252 leaves undefined
-// (0x81, 0x8D, 0x8F, 0x90, 0x9D) show as U+FFFD, as a C1 control character would show nothing,
-// or act on the terminal. `unfinished` carries, from one piece to the next, the start of a UTF-8
-// sequence that a piece ends with: it is read before `bytes`, and is left holding the start of a
-// sequence that `bytes` ends with (at most three bytes), or nothing.
-std::u16string ConsoleText(std::string_view bytes, std::string& unfinished);
+// Writes `bytes` to standard output or standard error. Every console byte of the program goes
+// through here. To a file or a pipe the bytes go as they are (on Windows, LF as CR LF); a Windows
+// console is given the text ConsoleText reads in them, its code pages untouched.
+void WriteOutput(Stream stream, std::string_view bytes);
 
-// Windows text files end their lines with CR LF, which the program reads as LF, as a text-mode
-// read would, and writes for LF. Elsewhere a CR is an ordinary byte of the line.
-#ifdef _WIN32
-inline constexpr bool kCrLfReadsAsLf = true;
-inline constexpr std::string_view kTextLineEnd = "\r\n";
-#else
-inline constexpr bool kCrLfReadsAsLf = false;
-inline constexpr std::string_view kTextLineEnd = "\n";
-#endif
+// Sends what standard output holds on its way, before the program waits for its user.
+void FlushOutput();
 
-// Files are open file descriptors; every path is written in UTF-8.
 inline constexpr int kNoFile = -1;
 
 // What tells one state of a file from another: which file it is, its size and when it was last

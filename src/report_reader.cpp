@@ -5,8 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 
-#include "platform.hpp"
+#include "forum_block.hpp"
+#include "messages.hpp"
+#include "report_file.hpp"
+#include "result_output.hpp"
 
 namespace {
 
@@ -56,29 +60,7 @@ std::size_t FindDigit(std::string_view line, std::size_t position) {
   return position;
 }
 
-bool IsLineEnd(std::string_view text) {
-  return text.empty() || text == "\n" || text == "\r\n";
-}
-
-void FlushEcho(std::string& echo) {
-  WriteOutput(stdout, echo);
-  echo.clear();
-}
-
-// Adds `text` to the echo, which is written whenever it would pass kEchoFlushSize; a text too
-// long to be worth copying is written as it is.
-void Echo(std::string& echo, std::string_view text) {
-  if (echo.size() + text.size() > kEchoFlushSize) {
-    FlushEcho(echo);
-  }
-  if (text.size() >= kEchoFlushSize) {
-    WriteOutput(stdout, text);
-    return;
-  }
-  echo += text;
-}
-
-void EchoLine(std::string& echo, std::string_view line, const LineAmounts& found,
+void EchoLine(Echo& echo, std::string_view line, const LineAmounts& found,
               const ResourceTotals& totals) {
   std::array<char, kMaxLineEcho> text;
   char* out = text.data();
@@ -87,98 +69,17 @@ void EchoLine(std::string& echo, std::string_view line, const LineAmounts& found
     out = Put(out, kAmountLabels[i]);
   }
   if (found.count < found.amounts.size()) {
-    out = Put(out, "ERROR : la ligne ne peut etre lu : \"");
-    Echo(echo, std::string_view(text.data(), out));
-    Echo(echo, line);
-    out = Put(text.data(), "\"\nWARNING : seul ");
+    out = Put(out, kLineNotRead);
+    Emit(echo, std::string_view(text.data(), out));
+    Emit(echo, line);
+    out = Put(Put(text.data(), kLineNotReadEnd), kNumbersRead);
     out = WriteDecimal(out, found.count);
-    out = Put(out, " nombre a ete lu !!\n");
+    out = Put(out, kNumbersReadEnd);
   }
   out = Put(out, "Total : ");
   out = WriteTotals<WriteDecimal>(out, totals.metal, totals.crystal, totals.deuterium);
   out = Put(out, "\n\n");
-  Echo(echo, std::string_view(text.data(), out));
-}
-
-// The line as a text-mode read gives it: on Windows, a CR LF line end becomes LF. Moves the LF
-// onto the CR in the buffer.
-std::string_view AsTextLine(char* start, std::size_t length) {
-  if (kCrLfReadsAsLf && length >= 2 && start[length - 2] == '\r' && start[length - 1] == '\n') {
-    start[length - 2] = '\n';
-    --length;
-  }
-  return {start, length};
-}
-
-// How a UTF-16 file's bytes become UTF-8: the state carried from one read to the next.
-struct Utf16Decoder {
-  bool big_endian = false;
-  int pending_byte = -1;        // the first byte of a code unit whose second has not come yet
-  char16_t high_surrogate = 0;  // the first half of a character, waiting for its second
-};
-
-constexpr char32_t kReplacementCharacter = 0xFFFD;
-constexpr std::size_t kMaxUtf8Length = 4;
-
-char* PutUtf8(char* out, char32_t code) {
-  const auto byte = [](char32_t bits) { return static_cast<char>(bits); };
-  if (code < 0x80) {
-    *out++ = byte(code);
-  } else if (code < 0x800) {
-    *out++ = byte(0xC0 | (code >> 6U));
-    *out++ = byte(0x80 | (code & 0x3FU));
-  } else if (code < 0x10000) {
-    *out++ = byte(0xE0 | (code >> 12U));
-    *out++ = byte(0x80 | ((code >> 6U) & 0x3FU));
-    *out++ = byte(0x80 | (code & 0x3FU));
-  } else {
-    *out++ = byte(0xF0 | (code >> 18U));
-    *out++ = byte(0x80 | ((code >> 12U) & 0x3FU));
-    *out++ = byte(0x80 | ((code >> 6U) & 0x3FU));
-    *out++ = byte(0x80 | (code & 0x3FU));
-  }
-  return out;
-}
-
-// The character that the decoder's high surrogate and `low` stand for.
-char32_t CompletePair(const Utf16Decoder& decoder, char16_t low) {
-  constexpr char32_t kFirstAfterBasicPlane = 0x10000;
-  const char32_t high_bits = static_cast<char32_t>(decoder.high_surrogate) - 0xD800U;
-  const char32_t low_bits = static_cast<char32_t>(low) - 0xDC00U;
-  return kFirstAfterBasicPlane + (high_bits << 10U) + low_bits;
-}
-
-// Decodes `raw` at `out`, at most 3 bytes for every 2 of `raw`, and 3 more for a surrogate left
-// unpaired before them; returns the end of what it wrote.
-char* DecodeUtf16(Utf16Decoder& decoder, std::string_view raw, char* out) {
-  for (const char byte : raw) {
-    if (decoder.pending_byte < 0) {
-      decoder.pending_byte = static_cast<unsigned char>(byte);
-      continue;
-    }
-    const auto first = static_cast<unsigned>(decoder.pending_byte);
-    const auto second = unsigned{static_cast<unsigned char>(byte)};
-    const auto unit =
-        static_cast<char16_t>(decoder.big_endian ? first << 8U | second : second << 8U | first);
-    decoder.pending_byte = -1;
-    const bool is_high = unit >= 0xD800 && unit < 0xDC00;
-    const bool is_low = unit >= 0xDC00 && unit < 0xE000;
-    if (decoder.high_surrogate != 0 && is_low) {
-      out = PutUtf8(out, CompletePair(decoder, unit));
-      decoder.high_surrogate = 0;
-      continue;
-    }
-    if (decoder.high_surrogate != 0) {
-      out = PutUtf8(out, kReplacementCharacter);
-      decoder.high_surrogate = 0;
-    }
-    if (is_high) {
-      decoder.high_surrogate = unit;
-    } else {
-      out = PutUtf8(out, is_low ? kReplacementCharacter : char32_t{unit});
-    }
-  }
-  return out;
+  Emit(echo, std::string_view(text.data(), out));
 }
 
 struct FreeMemory {
@@ -230,14 +131,11 @@ std::size_t ReadStart(TextSource& source, char* start) {
     got += static_cast<std::size_t>(count);
   }
   source.outcome.bytes_read = got;
-  if (got == 2 && (start[0] == '\xFF' && start[1] == '\xFE')) {
-    source.outcome.encoding = TextEncoding::kUtf16LittleEndian;
-  } else if (got == 2 && (start[0] == '\xFE' && start[1] == '\xFF')) {
-    source.outcome.encoding = TextEncoding::kUtf16BigEndian;
-    source.decoder.big_endian = true;
-  } else {
+  source.outcome.encoding = EncodingOf(std::string_view(start, got));
+  if (source.outcome.encoding == TextEncoding::kBytes) {
     return got;
   }
+  source.decoder.big_endian = source.outcome.encoding == TextEncoding::kUtf16BigEndian;
   return static_cast<std::size_t>(DecodeUtf16(source.decoder, std::string_view(start, got), start) -
                                   start);
 }
@@ -259,20 +157,20 @@ std::ptrdiff_t ReadText(TextSource& source, char* out, bool& at_end) {
   char* end =
       DecodeUtf16(source.decoder, std::string_view(target, static_cast<std::size_t>(count)), out);
   if (at_end) {
-    source.outcome.not_text = source.outcome.not_text || source.decoder.pending_byte >= 0;
-    if (source.decoder.high_surrogate != 0) {
-      end = PutUtf8(end, kReplacementCharacter);
-    }
+    bool whole = true;
+    end = FinishUtf16(source.decoder, end, whole);
+    source.outcome.not_text = source.outcome.not_text || !whole;
   }
   return end - out;
 }
 
 }  // namespace
 
-ReadOutcome ReadReport(const ReadSome& read_some, ResourceTotals& totals) {
+ReadOutcome ReadReport(const ReadSome& read_some, const LineEnds& line_ends, ResourceTotals& totals,
+                       const EchoSink& sink) {
   ReadOutcome outcome;
-  std::string echo;
-  echo.reserve(kEchoFlushSize);
+  Echo echo{sink, {}};
+  echo.pending.reserve(kEchoFlushSize);
   TextSource source{read_some, outcome, {}, {}};
   LineBuffer buffer;
   if (!Reserve(buffer, kReadSize)) {
@@ -299,11 +197,11 @@ ReadOutcome ReadReport(const ReadSome& read_some, ResourceTotals& totals) {
     for (const void* newline = nullptr;
          (newline = std::memchr(start + scanned, '\n', filled - scanned)) != nullptr;) {
       scanned = static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1;
-      ReadLine(AsTextLine(start + line_start, scanned - line_start), totals, echo);
+      ReadLine(AsTextLine(start + line_start, scanned - line_start, line_ends), totals, echo);
       line_start = scanned;
     }
     if (at_end && line_start != filled) {
-      ReadLine(AsTextLine(start + line_start, filled - line_start), totals, echo);
+      ReadLine(AsTextLine(start + line_start, filled - line_start, line_ends), totals, echo);
     }
     if (line_start != 0) {  // a line longer than what came so far stays where it is
       filled -= line_start;
@@ -311,50 +209,43 @@ ReadOutcome ReadReport(const ReadSome& read_some, ResourceTotals& totals) {
     }
     scanned = filled;
   }
-  FlushEcho(echo);
+  Flush(echo);
   return outcome;
 }
 
-int ReadingFile(const char* path) {
-  const int file = OpenRegularFileForReading(path);
-  if (file == kNoFile) {
-    Fatal(stdout, {"ERROR : \"", path, "\" can't be open in reading mode.\n"});
+void Emit(Echo& echo, std::string_view text) {
+  if (echo.pending.size() + text.size() > kEchoFlushSize) {
+    Flush(echo);
   }
-  if (IsWhereOutputGoes(file)) {
-    CloseFile(file);
-    Fatal(stderr, {"ERROR : \"", path, "\" is also where the output goes: nothing was read.\n"});
+  if (text.size() >= kEchoFlushSize) {
+    echo.sink(text);
+    return;
   }
-  WaitForOtherRuns(file);
-  FileState as_read = StateOf(file);
+  echo.pending += text;
+}
 
+void Flush(Echo& echo) {
+  if (!echo.pending.empty()) {
+    echo.sink(echo.pending);
+    echo.pending.clear();
+  }
+}
+
+int ReadingFile(const char* path) {
+  ReportFile report;
+  if (const auto problem = report.Open(path)) {
+    Fail(*problem, path);
+  }
   ResourceTotals totals;
-  const ReadOutcome outcome = ReadReport(
-      [file](char* buffer, std::size_t size) { return ReadBytes(file, buffer, size); }, totals);
-  if (outcome.read_error) {
-    Message(stderr, {"Erreur de lecture du fichier \"", path, "\"\n"});
-  }
+  const ReadOutcome reading = ReadReport(
+      [&report](char* buffer, std::size_t size) { return report.Read(buffer, size); },
+      kSystemLineEnds, totals, [](std::string_view echo) { WriteOutput(Stream::kOutput, echo); });
   PrintfIntResult(totals.metal, totals.crystal, totals.deuterium);
-  // Let go before the prompt, so that another run over the file need not wait for this one's.
-  if (outcome.read_error || outcome.line_too_long || outcome.not_text) {
-    CloseFile(file);
-  }
-  if (outcome.read_error) {
-    Fatal(stdout, {});  // the totals of part of the file would pass for the whole file's
-  }
-  if (outcome.line_too_long) {
-    Fatal(stdout,
-          {"ERROR : \"", path, "\" has a line too long to be read: nothing was appended.\n"});
-  }
-  if (outcome.not_text) {
-    Fatal(stdout, {"ERROR : \"", path, "\" is not a text file: nothing was appended.\n"});
-  }
-  // What was read must be the whole file, as it still is when the block is added.
-  as_read.size = outcome.bytes_read;
-  return SaveResult(path, file, as_read, outcome.encoding, totals.metal, totals.crystal,
+  return SaveResult(std::move(report), reading, path, totals.metal, totals.crystal,
                     totals.deuterium);
 }
 
-void ReadLine(std::string_view line, ResourceTotals& totals, std::string& echo) {
+void ReadLine(std::string_view line, ResourceTotals& totals, Echo& echo) {
   // A block from an earlier run holds picture addresses, not loot; a report pasted right after
   // the block's closing tags, on the same line, still counts.
   for (auto rest = BlockLineRest(line); rest.has_value(); rest = BlockLineRest(line)) {
@@ -376,7 +267,7 @@ LineAmounts FindAmounts(std::string_view line) {
   return found;
 }
 
-void FindIntValues(std::string_view line, ResourceTotals& totals, std::string& echo) {
+void FindIntValues(std::string_view line, ResourceTotals& totals, Echo& echo) {
   const LineAmounts found = FindAmounts(line);
   totals.metal += found.amounts[0];
   totals.crystal += found.amounts[1];

@@ -1,4 +1,7 @@
-// Reading a file of pillage reports: the three amounts of every line, echoed with running totals.
+// Reading pillage reports: the three amounts of every line, echoed with running totals. The
+// engine, ReadReport with FindIntValues and DotedToInt, takes a report's bytes and gives its echo
+// to a sink: it touches no file and no stream, and never ends the process. ReadingFile runs it
+// over a report file for the console program.
 #pragma once
 
 #include <array>
@@ -8,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "result_output.hpp"
+#include "text.hpp"
 
 // What the raids of one run brought home. Additions wrap modulo 2^64, like the amounts themselves.
 struct ResourceTotals {
@@ -28,13 +31,32 @@ struct ReadOutcome {
   std::uint64_t bytes_read = 0;
 };
 
-// Gives up to `size` bytes of the file at `buffer`: how many, 0 at its end, or -1 on a read error.
+// Gives up to `size` bytes of the report at `buffer`: how many, 0 at its end, or -1 on a read
+// error.
 using ReadSome = std::function<std::ptrdiff_t(char* buffer, std::size_t size)>;
 
-// Reads every line of a file, echoes it with the running totals on standard output, and adds it
-// to `totals`. A file that begins with a UTF-16 byte-order mark is read as the text it holds,
-// each line in UTF-8. Each line is held once, whatever its length.
-ReadOutcome ReadReport(const ReadSome& read_some, ResourceTotals& totals);
+// Takes the echo, piece after piece.
+using EchoSink = std::function<void(std::string_view piece)>;
+
+// The echo on its way to its sink: gathered in `pending` and handed over in pieces of about
+// 64 KiB; a text too long to be worth copying, such as a long line, goes to the sink as it is.
+struct Echo {
+  EchoSink sink;
+  std::string pending;
+};
+
+// Adds `text` to the echo.
+void Emit(Echo& echo, std::string_view text);
+
+// Hands what the echo gathered to its sink.
+void Flush(Echo& echo);
+
+// Reads every line of a report, given in pieces by `read_some`, with `line_ends`; adds it to
+// `totals` and gives its echo, with the running totals, to `sink`. A report that begins with a
+// UTF-16 byte-order mark is read as the text it holds, each line in UTF-8. Each line is held
+// once, whatever its length.
+ReadOutcome ReadReport(const ReadSome& read_some, const LineEnds& line_ends, ResourceTotals& totals,
+                       const EchoSink& sink);
 
 // Reads the report file at `path`, echoes every line with the running totals on standard output,
 // then prints the summary and appends the forum block to the same file. Other runs of the program
@@ -44,9 +66,8 @@ ReadOutcome ReadReport(const ReadSome& read_some, ResourceTotals& totals);
 int ReadingFile(const char* path);
 
 // Scans one line, its line end included when it has one, as a block this program appended or as
-// a report: adds what it holds to `totals` and appends its echo to `echo`, or writes it on
-// standard output when it is long.
-void ReadLine(std::string_view line, ResourceTotals& totals, std::string& echo);
+// a report: adds what it holds to `totals` and echoes it.
+void ReadLine(std::string_view line, ResourceTotals& totals, Echo& echo);
 
 // A report line's first three numbers, the metal, crystal and deuterium of a raid, or as many of
 // them as it holds.
@@ -58,7 +79,7 @@ struct LineAmounts {
 LineAmounts FindAmounts(std::string_view line);
 
 // Scans one report line: adds its amounts to `totals` and echoes them, with the new totals.
-void FindIntValues(std::string_view line, ResourceTotals& totals, std::string& echo);
+void FindIntValues(std::string_view line, ResourceTotals& totals, Echo& echo);
 
 // Reads the number whose first digit is at `position`, skipping a single '.' after any digit.
 // Leaves `position` on the last byte consumed: the last digit, or the '.' that closed the number.

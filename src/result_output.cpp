@@ -2,29 +2,15 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <utility>
 
-#include "platform.hpp"
+#include "forum_block.hpp"
+#include "messages.hpp"
+#include "report_reader.hpp"
 
 namespace {
-
-// Where the block's pictures are served from, set by the build. Only the paths below identify the
-// pictures, so a block written with another host is still recognised as one.
-constexpr std::string_view kPictureHost = ULVENA_PICTURE_HOST;
-
-constexpr std::string_view kHeadingPicture = "/img301/3650/rentaiw0.png";
-constexpr std::string_view kMetalIcon = "/img451/3976/metalic2.png";
-constexpr std::string_view kCrystalIcon = "/img217/1948/cristalrd2.png";
-constexpr std::string_view kDeuteriumIcon = "/img105/5311/deutym6.png";
-constexpr std::array kPicturePaths = {kHeadingPicture, kMetalIcon, kCrystalIcon, kDeuteriumIcon};
-
-constexpr std::string_view kPictureOpen = "[img]";
-constexpr std::string_view kPictureClose = "[/img]";
-constexpr std::string_view kBlockOpen = "[center][color=#00ff00]";
-constexpr std::string_view kFirstLineOpen = "[center][color=#00ff00][img]";
-constexpr std::string_view kBlockClose = "[/color][/center]";
-constexpr std::array<std::string_view, 2> kAddressSchemes = {"http://", "https://"};
 
 // "0000" to "9999", so that four digits cost one look-up.
 constexpr auto kFourDigits = [] {
@@ -65,101 +51,26 @@ char* WriteUpToEightDigits(char* out, std::uint64_t n) {
   return WriteFourDigits(out, n % 10000);
 }
 
-bool EndsWithPicturePath(std::string_view text) {
-  return std::any_of(kPicturePaths.begin(), kPicturePaths.end(),
-                     [text](std::string_view path) { return text.ends_with(path); });
-}
-
-void PrintPicture(std::string& out, std::string_view path) {
-  out.append(kPictureOpen).append(kPictureHost).append(path).append(kPictureClose);
-}
-
-void PrintAmount(std::string& out, std::string_view icon, std::uint64_t amount) {
-  PrintPicture(out, icon);
-  out += ' ';
-  PrintDoted(out, amount);
-}
-
-std::string_view WithoutLineEnd(std::string_view line) {
-  if (line.ends_with('\n')) {
-    line.remove_suffix(1);
+// Appends the block of `totals` to `report`, which it lets go on returning; what went wrong, if
+// anything.
+std::optional<Message> Save(ReportFile report, const ReadOutcome& reading,
+                            const ResourceTotals& totals) {
+  // A block is only ever the totals of the whole file, read as text.
+  if (reading.read_error) {
+    return Message::kReadError;
   }
-  if (line.ends_with('\r')) {
-    line.remove_suffix(1);
+  if (reading.line_too_long) {
+    return Message::kLineTooLong;
   }
-  return line;
-}
-
-// The bytes of a picture's address; the tags around it are not.
-bool IsAddressByte(char byte) {
-  return byte > ' ' && byte < '\x7f' && byte != '[' && byte != ']';
-}
-
-// An http or https address, or its beginning.
-bool CouldBeAddress(std::string_view text) {
-  return std::any_of(kAddressSchemes.begin(), kAddressSchemes.end(),
-                     [text](std::string_view scheme) {
-                       return text.starts_with(scheme) || scheme.starts_with(text);
-                     });
-}
-
-// A block line cut short before its picture's closing tag: it stops within the opening tags, the
-// address or the closing tag. A cut later in the line leaves a whole picture, which
-// BlockLineRest knows by itself.
-bool IsCutPictureLine(std::string_view line) {
-  if (!line.starts_with('[')) {
-    return false;
+  if (reading.not_text) {
+    return Message::kNotText;
   }
-  line = WithoutLineEnd(line);
-  std::string_view address;
-  if (line.starts_with(kFirstLineOpen)) {
-    address = line.substr(kFirstLineOpen.size());
-  } else if (line.starts_with(kPictureOpen)) {
-    address = line.substr(kPictureOpen.size());
-  } else {
-    return kFirstLineOpen.starts_with(line) || kPictureOpen.starts_with(line);
-  }
-  const auto* const address_end = std::find_if_not(address.begin(), address.end(), IsAddressByte);
-  const auto after = address.substr(static_cast<std::size_t>(address_end - address.begin()));
-  address = address.substr(0, address.size() - after.size());
-  if (!CouldBeAddress(address)) {
-    return false;
-  }
-  return after.empty() || (EndsWithPicturePath(address) && after.size() < kPictureClose.size() &&
-                           kPictureClose.starts_with(after));
-}
-
-// The block is ASCII, so each of its bytes is one UTF-16 code unit.
-std::string Encoded(std::string_view text, TextEncoding encoding) {
-  if (encoding == TextEncoding::kBytes) {
-    return std::string(text);
-  }
-  std::string encoded;
-  encoded.reserve(2 * text.size());
-  for (const char byte : text) {
-    if (encoding == TextEncoding::kUtf16LittleEndian) {
-      encoded.append({byte, '\0'});
-    } else {
-      encoded.append({'\0', byte});
-    }
-  }
-  return encoded;
+  std::string block;
+  PrintFormated(block, kSystemLineEnds.written, totals.metal, totals.crystal, totals.deuterium);
+  return report.Append(EncodeText(block, reading.encoding));
 }
 
 }  // namespace
-
-void Message(std::FILE* stream, std::initializer_list<std::string_view> pieces) {
-  std::string text;
-  for (const auto piece : pieces) {
-    text += piece;
-  }
-  WriteOutput(stream, text);
-}
-
-void Fatal(std::FILE* stream, std::initializer_list<std::string_view> pieces) {
-  Message(stream, pieces);
-  std::exit(kFileFailure);
-}
 
 char* WriteDecimal(char* out, std::uint64_t value) {
   constexpr std::uint64_t kTenTo8 = 100'000'000;
@@ -194,74 +105,36 @@ void PrintDoted(std::string& out, std::uint64_t value) {
   out.append(doted.data(), WriteDoted(doted.data(), value));
 }
 
-void PrintfIntResult(std::uint64_t metal, std::uint64_t crystal, std::uint64_t deuterium) {
+void AppendSummary(std::string& out, std::uint64_t metal, std::uint64_t crystal,
+                   std::uint64_t deuterium) {
   constexpr std::string_view kHeading = "Rentabilite :\n";
   std::array<char, kHeading.size() + kMaxTotalsLength + 1> summary;
   char* end = WriteTotals<WriteDoted>(Put(summary.data(), kHeading), metal, crystal, deuterium);
   *end++ = '\n';
-  WriteOutput(stdout, std::string_view(summary.data(), end));
+  out.append(summary.data(), end);
+}
+
+void PrintfIntResult(std::uint64_t metal, std::uint64_t crystal, std::uint64_t deuterium) {
+  std::string summary;
+  AppendSummary(summary, metal, crystal, deuterium);
+  WriteOutput(Stream::kOutput, summary);
 }
 
 void PrintFormated(std::string& out, std::string_view line_end, std::uint64_t metal,
                    std::uint64_t crystal, std::uint64_t deuterium) {
-  out.append(line_end).append(kBlockOpen);
-  PrintPicture(out, kHeadingPicture);
-  out.append(line_end);
-  PrintAmount(out, kMetalIcon, metal);
-  out.append(line_end).append(line_end);
-  PrintAmount(out, kCrystalIcon, crystal);
-  out.append(line_end).append(line_end);
-  PrintAmount(out, kDeuteriumIcon, deuterium);
-  out.append(kBlockClose);
-}
-
-int SaveResult(const char* path, int held, const FileState& read, TextEncoding encoding,
-               std::uint64_t metal, std::uint64_t crystal, std::uint64_t deuterium) {
-  bool missing = false;
-  const int file = OpenForAppending(path, missing);
-  // Every ending lets the file go first, so that another run over it need not wait for the
-  // prompt that follows.
-  const auto fail = [file, held](std::initializer_list<std::string_view> message) {
-    CloseFile(file);
-    CloseFile(held);
-    Fatal(stdout, message);
+  std::array<char, kMaxDotedLength> grouped[3];
+  const auto doted = [&grouped](std::size_t i, std::uint64_t value) {
+    return std::string_view(grouped[i].data(), WriteDoted(grouped[i].data(), value));
   };
-  if (file == kNoFile && !missing) {
-    fail({"ERROR : \"", path, "\" can't be open in append mode.\n"});
-  }
-  // A block is only ever the totals of the file it ends.
-  if (file == kNoFile || StateOf(file) != read) {
-    fail({"ERROR : \"", path, "\" changed while it was being read: nothing was appended.\n"});
-  }
-  std::string block;
-  PrintFormated(block, kTextLineEnd, metal, crystal, deuterium);
-  const std::string bytes = Encoded(block, encoding);
-  std::uint64_t end = 0;
-  const std::size_t written = AppendBytes(file, bytes, end);
-  if (written != bytes.size() || !FlushToStorage(file)) {
-    // Part of a block would read as a report line in a later run.
-    TakeBackEnd(file, end, written);
-    fail({"ERROR : the result can't be written to \"", path, "\".\n"});
-  }
-  CloseFile(file);
-  CloseFile(held);
-  return 0;
+  WriteBlock(out, line_end, doted(0, metal), doted(1, crystal), doted(2, deuterium));
 }
 
-std::optional<std::string_view> BlockLineRest(std::string_view line) {
-  for (auto close = line.find(kPictureClose); close != std::string_view::npos;
-       close = line.find(kPictureClose, close + 1)) {
-    if (EndsWithPicturePath(line.substr(0, close))) {
-      const auto after_picture = line.substr(close + kPictureClose.size());
-      const auto block_end = after_picture.find(kBlockClose);
-      if (block_end == std::string_view::npos) {
-        return std::string_view{};
-      }
-      return after_picture.substr(block_end + kBlockClose.size());
-    }
+int SaveResult(ReportFile report, const ReadOutcome& reading, const char* path, std::uint64_t metal,
+               std::uint64_t crystal, std::uint64_t deuterium) {
+  const std::optional<Message> problem =
+      Save(std::move(report), reading, {metal, crystal, deuterium});
+  if (problem) {
+    Fail(*problem, path);
   }
-  if (IsCutPictureLine(line)) {
-    return std::string_view{};
-  }
-  return std::nullopt;
+  return 0;
 }

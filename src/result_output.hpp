@@ -1,28 +1,16 @@
-// The results of a run and the program's messages: numbers in plain and grouped decimal, the
-// console summary, the forum block, and the endings of a run that cannot give its result.
+// The results of a run: numbers in plain and grouped decimal, the console summary, and the forum
+// block, put together and appended to the report file.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <initializer_list>
 #include <limits>
-#include <optional>
 #include <string>
 #include <string_view>
 
-#include "platform.hpp"
-
-// The status of a run that cannot read its file or add its block.
-inline constexpr int kFileFailure = -2;
-
-// Writes the pieces, one after the other, to standard output or standard error.
-void Message(std::FILE* stream, std::initializer_list<std::string_view> pieces);
-
-// Writes the pieces as Message does, then ends the process with status kFileFailure. The exit
-// prompt follows, like every other ending.
-[[noreturn]] void Fatal(std::FILE* stream, std::initializer_list<std::string_view> pieces);
+#include "report_file.hpp"
+#include "text.hpp"
 
 inline constexpr std::size_t kMaxDecimalLength = std::numeric_limits<std::uint64_t>::digits10 + 1;
 inline constexpr std::size_t kMaxDotedLength = kMaxDecimalLength + (kMaxDecimalLength - 1) / 3;
@@ -61,27 +49,25 @@ char* WriteTotals(char* out, std::uint64_t metal, std::uint64_t crystal, std::ui
 // Appends `value` to `out` in grouped decimal, as WriteDoted writes it.
 void PrintDoted(std::string& out, std::uint64_t value);
 
-// Prints the "Rentabilite :" summary of the totals on standard output.
+// Appends the "Rentabilite :" summary of the totals to `out`.
+void AppendSummary(std::string& out, std::uint64_t metal, std::uint64_t crystal,
+                   std::uint64_t deuterium);
+
+// Prints the summary on standard output.
 void PrintfIntResult(std::uint64_t metal, std::uint64_t crystal, std::uint64_t deuterium);
 
-// Appends the forum block to `out`: centred, green, a heading picture and one icon per resource,
-// its lines ended by `line_end`.
+// Appends the forum block of the totals to `out`, its lines ended by `line_end`.
 void PrintFormated(std::string& out, std::string_view line_end, std::uint64_t metal,
                    std::uint64_t crystal, std::uint64_t deuterium);
 
-// How the report file's text is stored; its block is appended the same way.
-enum class TextEncoding { kBytes, kUtf16LittleEndian, kUtf16BigEndian };
+// What the reading of a report file found besides its totals.
+struct ReadOutcome;
 
-// Appends the forum block to the report file at `path`, in the file's encoding and with the line
-// ends of a text file of this system, provided that the file is still as the reading found it
-// (`read`). Ends the process with status kFileFailure, after saying why, when the file changed or
-// is gone, cannot be opened for appending, or the block cannot be written whole and put on
-// storage; what part of the block reached the file is then taken back. `held` is the file as the
-// reading opened and holds it against other runs; it is closed at every ending. Returns 0.
-int SaveResult(const char* path, int held, const FileState& read, TextEncoding encoding,
-               std::uint64_t metal, std::uint64_t crystal, std::uint64_t deuterium);
-
-// Tells a line of a block written by PrintFormated, whatever picture host that run used, from a
-// report line. For a block line, whole or cut short at any byte, returns what follows the block's
-// closing tags on the same line (empty when nothing does); for any other line, nothing.
-std::optional<std::string_view> BlockLineRest(std::string_view line);
+// Appends the forum block to the report file that `report` read, in the file's encoding and with
+// the line ends of a text file of this system, provided that the reading took in the whole file
+// as text, and that the file is still as the reading found it. Takes the file and lets it go
+// before any ending, so that another run over it need not wait for this one's prompt. Ends the
+// process with status kFileFailure, after saying why, when no block can be added; what part of
+// the block reached the file is then taken back. Returns 0.
+int SaveResult(ReportFile report, const ReadOutcome& reading, const char* path, std::uint64_t metal,
+               std::uint64_t crystal, std::uint64_t deuterium);

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "messages.hpp"
 #include "platform.hpp"
 #include "report_reader.hpp"
-#include "result_output.hpp"
 
 bool asking_help(const char* arg) {
   const std::string_view text(arg);
@@ -23,21 +23,15 @@ bool asking_help(const char* arg) {
 
 namespace {
 
-constexpr int kMissingArgument = -1;
-
 void print_help() {
-  WriteOutput(
-      stdout,
-      "Utilisation : ulvenaReader nom_fichier\n\n"
-      "  Sommeur de ressource d'Ulvena V1 !!\n\n"
-      "      nom_fichier    nom ou chemin du fichier contenant les rapports de pillage.\n\n");
+  Say(Message::kUsage);
 }
 
 // Asks for Enter and waits for one character, so that a console window opened for the run stays
 // open until its user has read it. Runs as an exit handler, after every way out.
 void pause() {
-  WriteOutput(stdout, "\n\nVeuillez appuyer sur la touche ENTER !!\n");
-  std::fflush(stdout);
+  Say(Message::kPrompt);
+  FlushOutput();
   std::getchar();
 }
 
@@ -49,14 +43,14 @@ int main(int argc, char* argv[]) {
 
   const std::vector<std::string> arguments = CommandLineArguments(argc, argv);
   if (arguments.size() <= 1) {
-    WriteOutput(stderr, "ERROR : Too few argument.\n");
+    Say(Message::kTooFewArguments);
     print_help();
     return kMissingArgument;
   }
   if (asking_help(arguments[1].c_str())) {
     print_help();
-    return 0;
+    return kSuccess;
   }
   ReadingFile(arguments[1].c_str());
-  return 0;
+  return kSuccess;
 }

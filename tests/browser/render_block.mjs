@@ -18,12 +18,10 @@ const here = path.dirname(fileURLToPath(import.meta.url));
 const source = path.resolve(here, '../..');
 const site = path.join(source, 'site');
 const chromiumPath = '/usr/bin/chromium';
-const pictures = {
-  heading: '/img301/3650/rentaiw0.png',
-  metal: '/img451/3976/metalic2.png',
-  crystal: '/img217/1948/cristalrd2.png',
-  deuterium: '/img105/5311/deutym6.png',
-};
+// The pictures' paths, in the block's order.
+const [heading, metal, crystal, deuterium] = fs
+  .readFileSync(path.join(source, 'art/pictures.txt'), 'utf8').split('\n').filter((line) => line && !line.startsWith('#')).map((line) => line.split(' ')[1]);
+const pictures = { heading, metal, crystal, deuterium };
 const icons = ['metal', 'crystal', 'deuterium'];
 const green = 'rgb(0, 255, 0)';
 
@@ -33,7 +31,7 @@ const brokenBlocks = [
     (b) => b.replace('[/color]', '').replace('[/img]', '[/img][/color]')],
   ['centre never opened', 'centred', (b) => b.replace('[center]', '')],
   ['picture tag misspelt', 'raw tag', (b) => b.replace('[img]', '[imgg]')],
-  ['icon missing from the host', 'picture', (b) => b.replace('metalic2.png', 'metalic3.png')],
+  ['icon missing from the host', 'picture', (b) => b.replace(metal, `${metal}x`)],
   ['line end lost before a total', 'lines', (b) => b.replace('[/img] ', '[/img]\n')],
 ];
 

@@ -21,7 +21,7 @@ import sys
 import time
 
 sys.dont_write_bytecode = True  # nothing of the tests' is left in the source tree
-from run_case import SKIP, report, windows_text  # noqa: E402  pylint: disable=C0413
+from run_case import PICTURE_PATHS, SKIP, report, windows_text  # noqa: E402  pylint: disable=C0413
 
 ECHO = (b"1 Metal, 2 Cristal, 3 Deuterium.\nTotal : Metal=1, Cristal=2, Deuterium=3\n\n"
         b"Rentabilite :\nMetal=1, Cristal=2, Deuterium=3\n")
@@ -30,10 +30,10 @@ CUT_SHORT_ECHO = (b'1 Metal, ERROR : la ligne ne peut etre lu : "1 "\nWARNING : 
                   b"Total : Metal=1, Cristal=0, Deuterium=0\n\n"
                   b"Rentabilite :\nMetal=1, Cristal=0, Deuterium=0\n")
 CHANGED = b'ERROR : "rapports.txt" changed while it was being read: nothing was appended.\n'
-BLOCK = (b"\n[center][color=#00ff00][img]http://images.ulvena.net/img301/3650/rentaiw0.png[/img]\n"
-         b"[img]http://images.ulvena.net/img451/3976/metalic2.png[/img] 1\n\n"
-         b"[img]http://images.ulvena.net/img217/1948/cristalrd2.png[/img] 2\n\n"
-         b"[img]http://images.ulvena.net/img105/5311/deutym6.png[/img] 3[/color][/center]")
+HEADING, METAL, CRYSTAL, DEUTERIUM = (f"[img]http://images.ulvena.net{path}[/img]"
+                                      for path in PICTURE_PATHS)
+BLOCK = (f"\n[center][color=#00ff00]{HEADING}\n{METAL} 1\n\n{CRYSTAL} 2\n\n{DEUTERIUM} 3"
+         "[/color][/center]").encode()
 WAITING = b'WARNING : "rapports.txt" is in use by another program: waiting for it.\n'
 HELD = 1.0  # seconds for which strace holds the call
 MIDWAY = 0.4  # when, meanwhile, the file is changed

@@ -30,6 +30,9 @@ import time
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 PAGE = 4096
+# The forum block's picture paths, in the block's order.
+PICTURE_PATHS = [line.split()[1] for line in (ROOT / "art/pictures.txt").read_text().splitlines()
+                 if line and not line.startswith("#")]
 SKIP = 77
 # AddressSanitizer reserves more address space than a memory limit leaves: the sanitizer build,
 # whose tests set ASAN_OPTIONS, is limited through its allocator instead.

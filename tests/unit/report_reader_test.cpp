@@ -7,7 +7,20 @@
 #include <string_view>
 #include <vector>
 
+#include "result_output.hpp"
+
 namespace {
+
+// What one scan of `line` (by FindIntValues or ReadLine) echoes; `totals` are left as it leaves
+// them.
+std::string EchoOf(void (*scan)(std::string_view, ResourceTotals&, Echo&), std::string_view line,
+                   ResourceTotals& totals) {
+  std::string text;
+  Echo echo{[&text](std::string_view piece) { text += piece; }, {}};
+  scan(line, totals, echo);
+  Flush(echo);
+  return text;
+}
 
 struct DotedCase {
   std::string_view text;
@@ -78,8 +91,7 @@ TEST(FindIntValues, EchoesTheFirstThreeNumbersOrSaysWhatIsMissing) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
     ResourceTotals totals;
-    std::string echo;
-    FindIntValues(c.line, totals, echo);
+    const std::string echo = EchoOf(FindIntValues, c.line, totals);
     EXPECT_EQ(echo, c.echo);
   }
 }
@@ -92,8 +104,7 @@ TEST(FindIntValues, EchoesNumbersOfEveryLengthInPlainDecimal) {
   for (const auto value : values) {
     const auto text = std::to_string(value);
     ResourceTotals totals{value, 1, value};
-    std::string echo;
-    FindIntValues(text + " 0 " + text + "\n", totals, echo);
+    const std::string echo = EchoOf(FindIntValues, text + " 0 " + text + "\n", totals);
     const auto total = std::to_string(value + value);
     EXPECT_EQ(echo, text + " Metal, 0 Cristal, " + text + " Deuterium.\nTotal : Metal=" + total +
                         ", Cristal=1, Deuterium=" + total + "\n\n");
@@ -112,8 +123,7 @@ TEST(FindIntValues, TellsDigitsFromEveryOtherByteWherever) {
     const std::string line = filler + "4 " + filler + "5 " + others.substr(offset, 40) + "6";
     SCOPED_TRACE(offset);
     ResourceTotals totals;
-    std::string echo;
-    FindIntValues(line, totals, echo);
+    const std::string echo = EchoOf(FindIntValues, line, totals);
     EXPECT_EQ(totals.metal, 4u);
     EXPECT_EQ(totals.crystal, 5u);
     EXPECT_EQ(totals.deuterium, 6u);
@@ -123,8 +133,7 @@ TEST(FindIntValues, TellsDigitsFromEveryOtherByteWherever) {
 TEST(FindIntValues, KeepsNulBytesAndLongLinesWholeInTheEcho) {
   const std::string line = std::string("a\0b", 3) + std::string(300, 'x') + " 5\n";
   ResourceTotals totals;
-  std::string echo;
-  FindIntValues(line, totals, echo);
+  const std::string echo = EchoOf(FindIntValues, line, totals);
   EXPECT_EQ(echo, "5 Metal, ERROR : la ligne ne peut etre lu : \"" + line +
                       "\"\nWARNING : seul 1 nombre a ete lu !!\n"
                       "Total : Metal=5, Cristal=0, Deuterium=0\n\n");
@@ -132,8 +141,7 @@ TEST(FindIntValues, KeepsNulBytesAndLongLinesWholeInTheEcho) {
 
 TEST(FindIntValues, AddsToTheRunningTotalsWithWrapAround) {
   ResourceTotals totals{18446744073709551615u, 10, 20};
-  std::string echo;
-  FindIntValues("2 3 4", totals, echo);
+  const std::string echo = EchoOf(FindIntValues, "2 3 4", totals);
   EXPECT_EQ(totals.metal, 1u);
   EXPECT_EQ(totals.crystal, 13u);
   EXPECT_EQ(totals.deuterium, 24u);
@@ -154,8 +162,7 @@ TEST(ReadLine, CountsNothingOnTheLinesOfAnEarlierBlock) {
   for (const auto line : block_lines) {
     SCOPED_TRACE(line);
     ResourceTotals totals;
-    std::string echo;
-    ReadLine(line, totals, echo);
+    const std::string echo = EchoOf(ReadLine, line, totals);
     EXPECT_EQ(echo, "");
     EXPECT_EQ(totals.metal + totals.crystal + totals.deuterium, 0u);
   }
@@ -163,15 +170,13 @@ TEST(ReadLine, CountsNothingOnTheLinesOfAnEarlierBlock) {
 
 TEST(ReadLine, ScansWhatFollowsTheBlockOnItsLastLineAsAReport) {
   ResourceTotals totals;
-  std::string echo;
-  ReadLine(std::string(kDeuteriumLine) + "Flotte : 4.000 m\xe9tal, 5 cristal, 6\n", totals, echo);
+  const std::string echo = EchoOf(
+      ReadLine, std::string(kDeuteriumLine) + "Flotte : 4.000 m\xe9tal, 5 cristal, 6\n", totals);
   EXPECT_EQ(echo,
             "4000 Metal, 5 Cristal, 6 Deuterium.\nTotal : Metal=4000, Cristal=5, Deuterium=6\n\n");
 
-  echo.clear();
-  ReadLine(std::string(kDeuteriumLine) + "\r\n", totals, echo);
-  ReadLine(std::string(kDeuteriumLine) + "\n", totals, echo);
-  EXPECT_EQ(echo, "");
+  EXPECT_EQ(EchoOf(ReadLine, std::string(kDeuteriumLine) + "\r\n", totals), "");
+  EXPECT_EQ(EchoOf(ReadLine, std::string(kDeuteriumLine) + "\n", totals), "");
 }
 
 TEST(ReadLine, ScansLinesThatOnlyLookLikeBlockLines) {
@@ -184,11 +189,7 @@ TEST(ReadLine, ScansLinesThatOnlyLookLikeBlockLines) {
     SCOPED_TRACE(line);
     ResourceTotals read_totals;
     ResourceTotals scanned_totals;
-    std::string read_echo;
-    std::string scanned_echo;
-    ReadLine(line, read_totals, read_echo);
-    FindIntValues(line, scanned_totals, scanned_echo);
-    EXPECT_EQ(read_echo, scanned_echo);
+    EXPECT_EQ(EchoOf(ReadLine, line, read_totals), EchoOf(FindIntValues, line, scanned_totals));
     EXPECT_EQ(read_totals.metal, 451u);
   }
 }
@@ -201,9 +202,9 @@ struct WholeRead {
   std::string echo;
 };
 
-WholeRead ReadAll(std::string_view data, std::size_t piece = std::string_view::npos) {
+WholeRead ReadAll(std::string_view data, std::size_t piece = std::string_view::npos,
+                  const LineEnds& line_ends = kUnixLineEnds) {
   WholeRead read;
-  testing::internal::CaptureStdout();
   read.outcome = ReadReport(
       [&data, piece](char* buffer, std::size_t size) {
         const std::size_t count = std::min({size, piece, data.size()});
@@ -211,8 +212,7 @@ WholeRead ReadAll(std::string_view data, std::size_t piece = std::string_view::n
         data.remove_prefix(count);
         return static_cast<std::ptrdiff_t>(count);
       },
-      read.totals);
-  read.echo = testing::internal::GetCapturedStdout();
+      line_ends, read.totals, [&read](std::string_view text) { read.echo += text; });
   return read;
 }
 
@@ -236,6 +236,22 @@ TEST(ReadReport, ReadsLinesCarriedAcrossReadsWhole) {
     SCOPED_TRACE(piece);
     ExpectSameRead(ReadAll(data, piece), whole);
   }
+}
+
+// A Windows text file's CR LF reads as LF; elsewhere its CR is a byte of the line.
+TEST(ReadReport, ReadsLineEndsAsTheSystemsTextFilesHaveThem) {
+  constexpr std::string_view kData = "1 2 3\r\n4\r\n\r";
+  const std::string_view kEchoEnd =
+      "WARNING : seul 1 nombre a ete lu !!\nTotal : Metal=5, Cristal=2, Deuterium=3\n\n"
+      "ERROR : la ligne ne peut etre lu : \"\r\"\n"
+      "WARNING : seul 0 nombre a ete lu !!\nTotal : Metal=5, Cristal=2, Deuterium=3\n\n";
+  const std::string_view kEchoStart =
+      "1 Metal, 2 Cristal, 3 Deuterium.\nTotal : Metal=1, Cristal=2, Deuterium=3\n\n"
+      "4 Metal, ERROR : la ligne ne peut etre lu : \"4";
+  EXPECT_EQ(ReadAll(kData, 1, kWindowsLineEnds).echo,
+            std::string(kEchoStart) + "\n\"\n" + std::string(kEchoEnd));
+  EXPECT_EQ(ReadAll(kData, 1, kUnixLineEnds).echo,
+            std::string(kEchoStart) + "\r\n\"\n" + std::string(kEchoEnd));
 }
 
 std::string Utf16(std::u16string_view text, bool big_endian) {

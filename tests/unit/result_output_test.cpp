@@ -1,13 +1,19 @@
 #include "result_output.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
+
+#include "report_reader.hpp"
 
 namespace {
 
@@ -59,44 +65,6 @@ TEST(PrintFormated, WritesTheCentredGreenBlockWithAnIconPerResource) {
   EXPECT_EQ(Block("\r\n", 12345, 6789, 1234), crlf);
 }
 
-TEST(BlockLineRest, KnowsEveryLineOfAWrittenBlockWithPictures) {
-  const std::string block = Block("\n", 18446744073709551615U, 0, 7);
-  std::size_t picture_lines = 0;
-  for (std::size_t start = 0, end = 0; start < block.size(); start = end) {
-    end = std::min(block.find('\n', start), block.size() - 1) + 1;
-    const std::string_view line(block.data() + start, end - start);
-    SCOPED_TRACE(line);
-    if (line.find("[img]") == std::string_view::npos) {
-      EXPECT_FALSE(BlockLineRest(line).has_value());
-      continue;
-    }
-    ++picture_lines;
-    EXPECT_EQ(BlockLineRest(line), std::string_view{});
-  }
-  EXPECT_EQ(picture_lines, 4U);
-}
-
-TEST(BlockLineRest, GivesWhatFollowsTheClosingTags) {
-  EXPECT_EQ(BlockLineRest("[img]x/img105/5311/deutym6.png[/img] 0[/color][/center]12 3\n"),
-            "12 3\n");
-  EXPECT_EQ(BlockLineRest("[img]x/img451/3976/metalic2.png[/img] 5\n"), "");
-  EXPECT_FALSE(BlockLineRest("12 [/img] 3 [/color][/center]\n").has_value());
-}
-
-TEST(BlockLineRest, KnowsALineCutShortWhateverTheHost) {
-  for (const std::string_view cut : {"[", "[center][col", "[img]", "[img]ht", "[img]https://h:8",
-                                     "[center][color=#00ff00][img]http://h.example/img30",
-                                     "[img]http://h/img451/3976/metalic2.png[/im\r\n"}) {
-    SCOPED_TRACE(cut);
-    EXPECT_EQ(BlockLineRest(cut), std::string_view{});
-  }
-  for (const std::string_view report : {"[img] 1 2 3", "[img]ftp://h/x 4", "[i 5 6",
-                                        "[img]http://h/a.png[/img] 7 8 9", "[im]http://h/"}) {
-    SCOPED_TRACE(report);
-    EXPECT_FALSE(BlockLineRest(report).has_value());
-  }
-}
-
 class SaveResultTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -115,87 +83,103 @@ class SaveResultTest : public testing::Test {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
   }
 
-  // The file as a reading of it would have found it.
-  FileState State() const {
-    bool missing = false;
-    const int file = OpenForAppending(path_.c_str(), missing);
-    const FileState state = StateOf(file);
-    CloseFile(file);
-    return state;
+  // The report file, opened and read to its end, as a run has it when it saves its result.
+  ReportFile Read() const {
+    ReportFile report;
+    EXPECT_EQ(report.Open(path_.c_str()), std::nullopt);
+    std::array<char, 64> buffer{};
+    while (report.Read(buffer.data(), buffer.size()) > 0) {
+    }
+    return report;
   }
 
   std::filesystem::path directory_;
   std::string path_;
 };
 
-TEST_F(SaveResultTest, AppendsTheBlockAfterTheBytesAlreadyThere) {
-  Write("1 2 3");
-  EXPECT_EQ(SaveResult(path_.c_str(), kNoFile, State(), TextEncoding::kBytes, 12345, 6789, 1234),
-            0);
-  EXPECT_EQ(Contents(), "1 2 3" + std::string(kBlock));
-}
-
-TEST_F(SaveResultTest, AppendsTheBlockInTheFilesUtf16) {
-  const std::string little_endian_bom("\xFF\xFE", 2);
-  const std::string big_endian_bom("\xFE\xFF", 2);
-  for (const auto encoding : {TextEncoding::kUtf16LittleEndian, TextEncoding::kUtf16BigEndian}) {
-    const bool little = encoding == TextEncoding::kUtf16LittleEndian;
-    const std::string bom = little ? little_endian_bom : big_endian_bom;
-    Write(bom);
-    EXPECT_EQ(SaveResult(path_.c_str(), kNoFile, State(), encoding, 12345, 6789, 1234), 0);
-    std::string expected = bom;
-    for (const char byte : kBlock) {
-      expected += little ? std::string{byte, '\0'} : std::string{'\0', byte};
-    }
-    EXPECT_EQ(Contents(), expected);
+TEST_F(SaveResultTest, AppendsTheBlockAfterTheBytesAlreadyThereInTheFilesEncoding) {
+  struct Encoded {
+    std::string before;
+    TextEncoding encoding;
+    std::string block;
+  };
+  std::string little_endian("\xFF\xFE", 2);
+  std::string big_endian("\xFE\xFF", 2);
+  for (const char byte : kBlock) {
+    little_endian.append({byte, '\0'});
+    big_endian.append({'\0', byte});
+  }
+  for (const auto& [before, encoding, block] :
+       {Encoded{"1 2 3", TextEncoding::kBytes, std::string(kBlock)},
+        Encoded{"\xFF\xFE", TextEncoding::kUtf16LittleEndian, little_endian.substr(2)},
+        Encoded{"\xFE\xFF", TextEncoding::kUtf16BigEndian, big_endian.substr(2)}}) {
+    Write(before);
+    ReadOutcome reading;
+    reading.encoding = encoding;
+    EXPECT_EQ(SaveResult(Read(), reading, path_.c_str(), 12345, 6789, 1234), 0);
+    EXPECT_EQ(Contents(), before + block);
   }
 }
 
-// The messages go to standard output; the death tests send it to standard error to see them.
-TEST_F(SaveResultTest, AppendsNothingToAFileThatChangedOrWentSinceItWasRead) {
-  Write("1 2 3\n");
-  const FileState read = State();
-  Write("1 2 3\n4 5 6\n");
-  const std::string message =
-      "^ERROR : \"" + path_ + "\" changed while it was being read: " + "nothing was appended\\.\n$";
-  EXPECT_EXIT(
-      {
-        dup2(STDERR_FILENO, STDOUT_FILENO);
-        SaveResult(path_.c_str(), kNoFile, read, TextEncoding::kBytes, 1, 2, 3);
-      },
-      testing::ExitedWithCode(254), message);
-  EXPECT_EQ(Contents(), "1 2 3\n4 5 6\n");
-
-  std::filesystem::remove(path_);
-  EXPECT_EXIT(
-      {
-        dup2(STDERR_FILENO, STDOUT_FILENO);
-        SaveResult(path_.c_str(), kNoFile, read, TextEncoding::kBytes, 1, 2, 3);
-      },
-      testing::ExitedWithCode(254), message);
-  EXPECT_FALSE(std::filesystem::exists(path_));
-}
-
-TEST(SaveResultDeathTest, EndsWithStatusMinus2WhenTheBlockCannotBeWritten) {
-  bool missing = false;
-  const int full = OpenForAppending("/dev/full", missing);
-  const FileState state = StateOf(full);
-  CloseFile(full);
-  EXPECT_EXIT(
-      {
-        dup2(STDERR_FILENO, STDOUT_FILENO);
-        SaveResult("/dev/full", kNoFile, state, TextEncoding::kBytes, 1, 2, 3);
-      },
-      testing::ExitedWithCode(254), "^ERROR : the result can't be written to \"/dev/full\"\\.\n$");
-}
-
-TEST(SaveResultDeathTest, EndsWithStatusMinus2WhenTheFileCannotBeOpenedForAppending) {
-  EXPECT_EXIT(
-      {
-        dup2(STDERR_FILENO, STDOUT_FILENO);
-        SaveResult("/", kNoFile, FileState{}, TextEncoding::kBytes, 1, 2, 3);
-      },
-      testing::ExitedWithCode(254), "^ERROR : \"/\" can't be open in append mode\\.\n$");
+// Each way a block cannot be added: the message, on standard output, which the death test sends
+// to standard error to see it, status -2, and the file left as it was.
+TEST_F(SaveResultTest, AppendsNothingWhenNoBlockCanBeAdded) {
+  struct Ending {
+    std::function<void(const std::string& path)> meanwhile;  // after the reading
+    ReadOutcome reading;
+    std::string message;
+    std::optional<std::string> after = "1 2 3\n";  // nothing: no file there
+  };
+  const std::string named = "\"" + path_ + "\"";
+  const Ending endings[] = {
+      {[](const std::string& path) { std::ofstream(path, std::ios::app) << "4 5 6\n"; },
+       {},
+       "ERROR : " + named + " changed while it was being read: nothing was appended\\.\n",
+       "1 2 3\n4 5 6\n"},
+      {[](const std::string& path) { std::filesystem::remove(path); },
+       {},
+       "ERROR : " + named + " changed while it was being read: nothing was appended\\.\n",
+       std::nullopt},
+      {[](const std::string& path) {
+         std::filesystem::remove(path);
+         std::filesystem::create_directory(path);
+       },
+       {},
+       "ERROR : " + named + " can't be open in append mode\\.\n",
+       std::nullopt},
+      // No room for the block, which is longer than its message, written to a file by the death
+      // test: what part of the block was written is taken back.
+      {[](const std::string& path) {
+         const rlimit limit{std::filesystem::file_size(path) + 200, RLIM_INFINITY};
+         setrlimit(RLIMIT_FSIZE, &limit);
+       },
+       {},
+       "ERROR : the result can't be written to " + named + "\\.\n"},
+      {[](const std::string&) {},
+       {.not_text = true},
+       "ERROR : " + named + " is not a text file: nothing was appended\\.\n"},
+      {[](const std::string&) {},
+       {.line_too_long = true},
+       "ERROR : " + named + " has a line too long to be read: nothing was appended\\.\n"},
+      {[](const std::string&) {},
+       {.read_error = true},
+       "Erreur de lecture du fichier " + named + "\n"},
+  };
+  for (const auto& [meanwhile, reading, message, after] : endings) {
+    SCOPED_TRACE(message);
+    Write("1 2 3\n");
+    EXPECT_EXIT(
+        {
+          dup2(STDERR_FILENO, STDOUT_FILENO);
+          ReportFile report = Read();
+          meanwhile(path_);
+          SaveResult(std::move(report), reading, path_.c_str(), 1, 2, 3);
+        },
+        testing::ExitedWithCode(254), "^" + message + "$");
+    EXPECT_EQ(std::filesystem::is_regular_file(path_) ? std::optional(Contents()) : std::nullopt,
+              after);
+    std::filesystem::remove_all(path_);
+  }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "platform.hpp"
+#include "text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -55,6 +55,15 @@ TEST(ConsoleText, FinishesASequenceCutBetweenTwoPieces) {
     EXPECT_EQ(ConsoleText(second.bytes, unfinished), second.shown);
     EXPECT_EQ(unfinished, "");
   }
+}
+
+TEST(EncodeText, WritesUtf8InEitherUtf16ByteOrder) {
+  const std::string_view text = "a\xC3\xA9\xF0\x9F\x98\x80\xFF\n";
+  EXPECT_EQ(EncodeText(text, TextEncoding::kBytes), text);
+  EXPECT_EQ(EncodeText(text, TextEncoding::kUtf16LittleEndian),
+            std::string("a\0\xE9\0\x3D\xD8\x00\xDE\xFD\xFF\n\0", 12));
+  EXPECT_EQ(EncodeText(text, TextEncoding::kUtf16BigEndian),
+            std::string("\0a\0\xE9\xD8\x3D\xDE\x00\xFF\xFD\0\n", 12));
 }
 
 }  // namespace

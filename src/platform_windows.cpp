@@ -1,102 +1,7 @@
-#include "platform.hpp"
-
-#include <array>
-
-namespace {
-
-constexpr char16_t kNoCharacter = u'\uFFFD';
-
-// Windows-1252's characters for 0x80 to 0x9F; the rest of its upper half is Latin-1's.
-// clang-format off
-constexpr std::array<char16_t, 32> kWindows1252From80 = {
-    u'\u20AC', kNoCharacter, u'\u201A', u'\u0192', u'\u201E', u'\u2026', u'\u2020', u'\u2021',
-    u'\u02C6', u'\u2030', u'\u0160', u'\u2039', u'\u0152', kNoCharacter, u'\u017D', kNoCharacter,
-    kNoCharacter, u'\u2018', u'\u2019', u'\u201C', u'\u201D', u'\u2022', u'\u2013', u'\u2014',
-    u'\u02DC', u'\u2122', u'\u0161', u'\u203A', u'\u0153', kNoCharacter, u'\u017E', u'\u0178'};
-// clang-format on
-
-char16_t Windows1252(unsigned char byte) {
-  return byte >= 0x80 && byte < 0xA0 ? kWindows1252From80.at(byte - 0x80U) : char16_t{byte};
-}
-
-// The length of the UTF-8 sequence that `lead` starts (0 when it starts none), and the range of
-// its second byte, which rules out overlong forms, surrogates and values past U+10FFFF.
-struct Utf8Lead {
-  std::size_t length = 0;
-  unsigned low = 0x80;
-  unsigned high = 0xBF;
-};
-
-Utf8Lead ReadLead(unsigned char lead) {
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    return {2};
-  }
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    return {3, lead == 0xE0 ? 0xA0U : 0x80U, lead == 0xED ? 0x9FU : 0xBFU};
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    return {4, lead == 0xF0 ? 0x90U : 0x80U, lead == 0xF4 ? 0x8FU : 0xBFU};
-  }
-  return {};
-}
-
-// How many bytes at the start of `text` follow the sequence that `lead` starts, before one breaks
-// it, it is whole, or `text` ends.
-std::size_t SequenceRun(std::string_view text, Utf8Lead lead) {
-  std::size_t run = 1;
-  while (run < lead.length && run < text.size()) {
-    const auto byte = static_cast<unsigned char>(text[run]);
-    if (byte < (run == 1 ? lead.low : 0x80U) || byte > (run == 1 ? lead.high : 0xBFU)) {
-      break;
-    }
-    ++run;
-  }
-  return run;
-}
-
-void AppendCharacter(std::u16string& text, std::string_view sequence) {
-  char32_t value = static_cast<unsigned char>(sequence[0]) & (0x7FU >> sequence.size());
-  for (std::size_t i = 1; i < sequence.size(); ++i) {
-    value = (value << 6U) | (static_cast<unsigned char>(sequence[i]) & 0x3FU);
-  }
-  if (value < 0x10000) {
-    text += static_cast<char16_t>(value);
-  } else {
-    value -= 0x10000;
-    text += static_cast<char16_t>(0xD800 + (value >> 10U));
-    text += static_cast<char16_t>(0xDC00 + (value & 0x3FFU));
-  }
-}
-
-}  // namespace
-
-std::u16string ConsoleText(std::string_view bytes, std::string& unfinished) {
-  const std::string text = unfinished + std::string(bytes);
-  unfinished.clear();
-  std::u16string shown;
-  shown.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    const Utf8Lead lead = ReadLead(byte);
-    const std::string_view rest = std::string_view(text).substr(i);
-    const std::size_t run = lead.length == 0 ? 0 : SequenceRun(rest, lead);
-    if (lead.length != 0 && run == lead.length) {
-      AppendCharacter(shown, rest.substr(0, run));
-      i += run;
-    } else if (lead.length != 0 && run == rest.size()) {
-      unfinished = rest;  // the next piece may finish it
-      break;
-    } else {
-      shown += Windows1252(byte);
-      ++i;
-    }
-  }
-  return shown;
-}
-
-#ifdef _WIN32
-
+// The platform on Windows.
 #include <windows.h>
+
+#include "platform.hpp"
 // windows.h first
 #include <fcntl.h>
 #include <io.h>
@@ -105,6 +10,7 @@ std::u16string ConsoleText(std::string_view bytes, std::string& unfinished) {
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <cwchar>
 
@@ -198,8 +104,9 @@ std::string unfinished_output;  // NOLINT: the state of the process's own output
 std::string unfinished_error;   // NOLINT
 
 // The console that `stream` writes to, or nullptr when it writes to a file or a pipe.
-HANDLE ConsoleOf(const std::FILE* stream) {
-  const HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+HANDLE ConsoleOf(Stream stream) {
+  const HANDLE handle =
+      GetStdHandle(stream == Stream::kError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   DWORD mode = 0;
   return handle != INVALID_HANDLE_VALUE && handle != nullptr && GetConsoleMode(handle, &mode) != 0
              ? handle
@@ -235,15 +142,22 @@ void WriteToConsole(HANDLE console, const std::u16string& text) {
 
 }  // namespace
 
-void WriteOutput(std::FILE* stream, std::string_view bytes) {
+const LineEnds kSystemLineEnds = kWindowsLineEnds;
+
+void WriteOutput(Stream stream, std::string_view bytes) {
+  std::FILE* const file = stream == Stream::kError ? stderr : stdout;
   const HANDLE console = ConsoleOf(stream);
   if (console == nullptr) {
-    std::fwrite(bytes.data(), 1, bytes.size(), stream);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
     return;
   }
-  std::fflush(stream);  // what the C stream still holds comes first
-  WriteToConsole(console,
-                 ConsoleText(bytes, stream == stderr ? unfinished_error : unfinished_output));
+  std::fflush(file);  // what the C stream still holds comes first
+  WriteToConsole(
+      console, ConsoleText(bytes, stream == Stream::kError ? unfinished_error : unfinished_output));
+}
+
+void FlushOutput() {
+  std::fflush(stdout);
 }
 
 int OpenRegularFileForReading(const char* path) {
@@ -329,132 +243,3 @@ void CloseFile(int file) {
     _close(file);
   }
 }
-
-#else
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <csignal>
-
-namespace {
-
-// Reads the state of `file`; false when it cannot be told or `file` is not a regular file.
-bool Identify(int file, FileState& state) {
-  struct stat status {};
-  if (fstat(file, &status) != 0) {
-    return false;
-  }
-  constexpr std::int64_t kNanoseconds = 1'000'000'000;
-  state.volume = static_cast<std::uint64_t>(status.st_dev);
-  state.index = static_cast<std::uint64_t>(status.st_ino);
-  state.size = static_cast<std::uint64_t>(status.st_size);
-  state.modified = status.st_mtim.tv_sec * kNanoseconds + status.st_mtim.tv_nsec;
-  return S_ISREG(status.st_mode);
-}
-
-}  // namespace
-
-std::vector<std::string> CommandLineArguments(int argc, char* argv[]) {
-  return {argv, argv + argc};
-}
-
-void WriteOutput(std::FILE* stream, std::string_view bytes) {
-  std::fwrite(bytes.data(), 1, bytes.size(), stream);
-}
-
-int OpenRegularFileForReading(const char* path) {
-  // Without waiting, so that a FIFO with no writer cannot hold the run.
-  const int file = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);  // NOLINT: a C interface
-  FileState state;
-  if (file != kNoFile && !Identify(file, state)) {
-    close(file);
-    return kNoFile;
-  }
-  return file;
-}
-
-void WaitForOtherRuns(int file) {
-  while (flock(file, LOCK_EX) != 0 && errno == EINTR) {
-  }
-}
-
-bool IsWhereOutputGoes(int file) {
-  FileState report;
-  if (!Identify(file, report)) {
-    return false;
-  }
-  for (const int stream : {STDOUT_FILENO, STDERR_FILENO}) {
-    FileState output;
-    if (Identify(stream, output) && output.volume == report.volume &&
-        output.index == report.index) {
-      return true;
-    }
-  }
-  return false;
-}
-
-FileState StateOf(int file) {
-  FileState state;
-  Identify(file, state);
-  return state;
-}
-
-std::ptrdiff_t ReadBytes(int file, char* buffer, std::size_t size) {
-  for (;;) {
-    const auto count = read(file, buffer, size);
-    if (count >= 0 || errno != EINTR) {
-      return count;
-    }
-  }
-}
-
-int OpenForAppending(const char* path, bool& missing) {
-  // A size limit reached while appending then fails the write, which can be taken back, instead
-  // of ending the process with part of the block in the file.
-  std::signal(SIGXFSZ, SIG_IGN);
-  const int file = open(path, O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);  // NOLINT
-  missing = file == kNoFile && errno == ENOENT;
-  return file;
-}
-
-std::size_t AppendBytes(int file, std::string_view bytes, std::uint64_t& end) {
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const auto count = write(file, bytes.data() + written, bytes.size() - written);
-    if (count < 0 && errno == EINTR) {
-      continue;
-    }
-    if (count <= 0) {
-      break;
-    }
-    written += static_cast<std::size_t>(count);
-  }
-  end = static_cast<std::uint64_t>(lseek(file, 0, SEEK_CUR));
-  return written;
-}
-
-bool FlushToStorage(int file) {
-  return fsync(file) == 0;
-}
-
-void TakeBackEnd(int file, std::uint64_t end, std::uint64_t count) {
-  FileState state;
-  Identify(file, state);
-  if (state.size == end && count <= end) {
-    if (ftruncate(file, static_cast<off_t>(end - count)) == 0) {
-      fsync(file);
-    }
-  }
-}
-
-void CloseFile(int file) {
-  if (file != kNoFile) {
-    close(file);
-  }
-}
-
-#endif

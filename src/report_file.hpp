@@ -1,0 +1,46 @@
+// The report file, from its opening to its closing: opened as a regular file that is not where
+// the output goes, held against other runs of the program, read, checked unchanged, appended to,
+// put on storage, and what this run appended taken back when that fails.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "messages.hpp"
+#include "platform.hpp"
+
+// One run's hold on its report file. Closing it, which its destructor does, lets other runs over
+// the file go on: a run keeps it no longer than it needs it, and never while it waits at its
+// prompt.
+class ReportFile {
+ public:
+  ReportFile() = default;
+  ReportFile(ReportFile&& other) noexcept;
+  ReportFile& operator=(ReportFile&& other) noexcept;
+  ReportFile(const ReportFile&) = delete;
+  ReportFile& operator=(const ReportFile&) = delete;
+  ~ReportFile();
+
+  // Opens the file at `path` to read it, then waits until no other run holds it and holds it.
+  // On failure, says which message tells why, and holds nothing.
+  std::optional<Message> Open(const char* path);
+
+  // Reads the next bytes, as ReadBytes does.
+  std::ptrdiff_t Read(char* buffer, std::size_t size);
+
+  // Appends `bytes` and puts them on storage, provided that the file at the path it was opened by
+  // is still the one read, as it was when the reading began, and that the reading took in all of
+  // it. What part of `bytes` reached the file when that fails is taken back. On failure, says
+  // which message tells why.
+  std::optional<Message> Append(std::string_view bytes);
+
+ private:
+  std::string path_;
+  int reading_ = kNoFile;    // holds the file against other runs
+  int appending_ = kNoFile;  // the same file, opened again by its path
+  FileState as_read_;
+  std::uint64_t bytes_read_ = 0;
+};
