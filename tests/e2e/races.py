@@ -45,7 +45,7 @@ def start(program: list[str], report: pathlib.Path, held_call: str, nth: int,
     """Starts the program with its `nth` `held_call` on the report file held for HELD seconds,
     and made to fail with `fault` (an errno name) when one is given."""
     failure = f"error={fault}:" if fault else ""
-    strace = ["strace", "-f", "--quiet=all", "-o", report.with_name("trace"), "-P", report.name,
+    strace = ["strace", "-f", "--quiet=all", "-o", trace_of(report), "-P", report.name,
               "-e", f"trace={held_call}",
               "-e", f"inject={held_call}:{failure}delay_enter={int(HELD * 1e6)}:when={nth}"]
     # LeakSanitizer, in the sanitizer build, cannot work in a process that strace follows.
@@ -56,9 +56,14 @@ def start(program: list[str], report: pathlib.Path, held_call: str, nth: int,
                             stderr=subprocess.PIPE)
 
 
+def trace_of(report: pathlib.Path) -> pathlib.Path:
+    """Beside the work folder, which may be a tiny file system."""
+    return report.parent.with_name(report.parent.name + ".trace")
+
+
 def wait_for_hold(report: pathlib.Path, held_call: str, nth: int):
     """Returns once strace has printed the start of the held call, which it does as it holds it."""
-    trace, deadline = report.with_name("trace"), time.monotonic() + 60
+    trace, deadline = trace_of(report), time.monotonic() + 60
     while time.monotonic() < deadline and (
             not trace.exists() or trace.read_text(errors="replace").count(f" {held_call}(") < nth):
         time.sleep(0.01)
@@ -231,6 +236,7 @@ def main() -> int:
         checks = SCENARIOS[scenario](program, work / "rapports.txt")
     finally:
         shutil.rmtree(work, ignore_errors=True)
+        trace_of(work / "rapports.txt").unlink(missing_ok=True)
     return report(scenario, [f"expected {want!r}\n     got {got!r}"
                              for got, want in checks if got != want])
 
