@@ -19,16 +19,18 @@ enum class Message {
   kPrompt,
   kCannotRead,
   kIsWhereOutputGoes,
+  kWaiting,
   kReadError,
   kLineTooLong,
   kNotText,
   kCannotAppend,
   kChanged,
   kCannotWrite,
+  kOutputLost,
 };
 
 // A message's stream and its text; a report's path, where the message names one, stands between
-// `before` and `after`.
+// `before` and `after` (for kOutputLost, the system's reason).
 struct MessageText {
   Stream stream = Stream::kOutput;
   std::string_view before;
@@ -54,6 +56,8 @@ constexpr MessageText TextOf(Message message) {
     case Message::kIsWhereOutputGoes:
       return {Stream::kError, "ERROR : \"",
               "\" is also where the output goes: nothing was read.\n"};
+    case Message::kWaiting:
+      return {Stream::kError, "WARNING : \"", "\" is in use by another program: waiting for it.\n"};
     case Message::kReadError:
       return {Stream::kError, "Erreur de lecture du fichier \"", "\"\n"};
     case Message::kLineTooLong:
@@ -68,6 +72,8 @@ constexpr MessageText TextOf(Message message) {
               "\" changed while it was being read: nothing was appended.\n"};
     case Message::kCannotWrite:
       return {Stream::kOutput, "ERROR : the result can't be written to \"", "\".\n"};
+    case Message::kOutputLost:
+      return {Stream::kError, "WARNING : the output can't be written: ", "\n"};
   }
   return {};
 }

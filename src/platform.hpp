@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,31 +22,45 @@ extern const LineEnds kSystemLineEnds;
 // UTF-16 command line; elsewhere they are argv as given.
 std::vector<std::string> CommandLineArguments(int argc, char* argv[]);
 
+// Gives a standard stream that is closed as the program starts the null device, so that it
+// leads nowhere instead of handing its number to the report file; and makes a write to a pipe
+// that its reader closed fail instead of ending the process. Before anything else is opened.
+void PrepareStandardStreams();
+
 enum class Stream { kOutput, kError };
 
 // Writes `bytes` to standard output or standard error. Every console byte of the program goes
-// through here. To a file or a pipe the bytes go as they are (on Windows, LF as CR LF); a Windows
-// console is given the text ConsoleText reads in them, its code pages untouched.
+// through here. To a file or a pipe the bytes go as they are (on Windows, LF as CR LF); a terminal
+// is given the text TerminalText (ConsoleText on a Windows console) reads in them, so that control
+// characters show instead of acting on it. Once a write to standard output has failed, nothing
+// more is written there.
 void WriteOutput(Stream stream, std::string_view bytes);
 
-// Sends what standard output holds on its way, before the program waits for its user.
-void FlushOutput();
+// Sends what standard output holds on its way, before the program waits for its user; then tells
+// whether all that the program wrote there got there: nothing when it did, otherwise the system's
+// reason ("No space left on device"), or an empty text when the reader of a pipe closed it.
+std::optional<std::string> FlushOutput();
 
 inline constexpr int kNoFile = -1;
 
-// What tells one state of a file from another: which file it is, its size and when it was last
-// written to.
+// What tells one state of a file from another: which file it is, its size, when it was last
+// written to, and when it last changed in any way, which no program can set back.
 struct FileState {
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
   std::uint64_t size = 0;
   std::int64_t modified = 0;
+  std::int64_t changed = 0;
   bool operator==(const FileState&) const = default;
 };
 
 // Opens the file at `path` for reading, without waiting: kNoFile when it cannot be opened or is
 // not a regular file (a FIFO, a device, a socket or a directory is never a report file).
 int OpenRegularFileForReading(const char* path);
+
+// Holds `file` until it is closed, against other runs of the program, provided that none holds
+// it now: false when one does.
+bool HoldIfFree(int file);
 
 // Waits until no other run of the program holds `file`, then holds it until it is closed.
 void WaitForOtherRuns(int file);
@@ -55,23 +70,29 @@ bool IsWhereOutputGoes(int file);
 
 FileState StateOf(int file);
 
+// True when `path` still names `file`.
+bool IsAt(int file, const char* path);
+
 // Reads up to `size` bytes; returns how many, 0 at the end of the file, or -1 on a read error.
 std::ptrdiff_t ReadBytes(int file, char* buffer, std::size_t size);
 
-// Opens the existing file at `path` for appending: kNoFile when it cannot be, and then `missing`
+// Reads up to `size` bytes from `offset` on, as ReadBytes does.
+std::ptrdiff_t ReadBytesAt(int file, std::uint64_t offset, char* buffer, std::size_t size);
+
+// Opens the existing file at `path` for appending, each write going to the file's end as it is
+// then, whatever another program wrote meanwhile: kNoFile when it cannot be, and then `missing`
 // tells whether that is because there is no file there any more.
 int OpenForAppending(const char* path, bool& missing);
 
 // Appends `bytes` to `file`; returns how many reached it before a failure (all of them on
-// success), and in `end` where the last of them lies.
-std::size_t AppendBytes(int file, std::string_view bytes, std::uint64_t& end);
+// success).
+std::size_t AppendBytes(int file, std::string_view bytes);
 
 // Asks the system to put what was written to `file` on its storage; false when it fails.
 bool FlushToStorage(int file);
 
-// Removes the `count` bytes before `end`, provided that `end` is still the end of `file`, so that
-// only bytes this run wrote, and that nothing followed since, are ever taken back.
-void TakeBackEnd(int file, std::uint64_t end, std::uint64_t count);
+// Cuts `file`, open for appending, to its first `size` bytes, and puts it on storage.
+void CutTo(int file, std::uint64_t size);
 
 // Closes `file`, unless it is kNoFile.
 void CloseFile(int file);

@@ -6,7 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
+#include <system_error>
 
 #include "platform.hpp"
 
@@ -23,7 +23,29 @@ bool Identify(int file, FileState& state) {
   state.index = static_cast<std::uint64_t>(status.st_ino);
   state.size = static_cast<std::uint64_t>(status.st_size);
   state.modified = status.st_mtim.tv_sec * kNanoseconds + status.st_mtim.tv_nsec;
+  state.changed = status.st_ctim.tv_sec * kNanoseconds + status.st_ctim.tv_nsec;
   return S_ISREG(status.st_mode);
+}
+
+// 0 while every byte written to standard output has reached it; otherwise the errno of the first
+// write that failed. At namespace scope, so that it outlives the exit prompt, which writes after
+// main.
+int output_failure = 0;  // NOLINT: the state of the process's own output
+
+// False, with errno set, when not all of `bytes` could be written.
+bool WriteAll(int stream, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const auto count = write(stream, bytes.data(), bytes.size());
+    if (count < 0 && errno == EINTR) {
+      continue;
+    }
+    if (count <= 0) {
+      errno = count == 0 ? EIO : errno;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(count));
+  }
+  return true;
 }
 
 }  // namespace
@@ -34,12 +56,33 @@ std::vector<std::string> CommandLineArguments(int argc, char* argv[]) {
 
 const LineEnds kSystemLineEnds = kUnixLineEnds;
 
-void WriteOutput(Stream stream, std::string_view bytes) {
-  std::fwrite(bytes.data(), 1, bytes.size(), stream == Stream::kError ? stderr : stdout);
+void PrepareStandardStreams() {
+  for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (fcntl(stream, F_GETFD) == -1 && errno == EBADF) {
+      // The lowest free number, which is this one.
+      open("/dev/null", stream == STDIN_FILENO ? O_RDONLY : O_WRONLY);  // NOLINT: a C interface
+    }
+  }
+  std::signal(SIGPIPE, SIG_IGN);
 }
 
-void FlushOutput() {
-  std::fflush(stdout);
+void WriteOutput(Stream stream, std::string_view bytes) {
+  const int descriptor = stream == Stream::kError ? STDERR_FILENO : STDOUT_FILENO;
+  if (stream == Stream::kOutput && output_failure != 0) {
+    return;
+  }
+  const bool written = isatty(descriptor) != 0 ? WriteAll(descriptor, TerminalText(bytes))
+                                               : WriteAll(descriptor, bytes);
+  if (!written && stream == Stream::kOutput) {
+    output_failure = errno;
+  }
+}
+
+std::optional<std::string> FlushOutput() {
+  if (output_failure == 0) {
+    return std::nullopt;
+  }
+  return output_failure == EPIPE ? std::string() : std::generic_category().message(output_failure);
 }
 
 int OpenRegularFileForReading(const char* path) {
@@ -51,6 +94,17 @@ int OpenRegularFileForReading(const char* path) {
     return kNoFile;
   }
   return file;
+}
+
+bool HoldIfFree(int file) {
+  for (;;) {
+    if (flock(file, LOCK_EX | LOCK_NB) == 0) {
+      return true;
+    }
+    if (errno != EINTR) {
+      return errno != EWOULDBLOCK;  // a file system without locks has no other run to wait for
+    }
+  }
 }
 
 void WaitForOtherRuns(int file) {
@@ -79,6 +133,23 @@ FileState StateOf(int file) {
   return state;
 }
 
+bool IsAt(int file, const char* path) {
+  struct stat named {};
+  FileState state;
+  return stat(path, &named) == 0 && Identify(file, state) &&
+         static_cast<std::uint64_t>(named.st_dev) == state.volume &&
+         static_cast<std::uint64_t>(named.st_ino) == state.index;
+}
+
+std::ptrdiff_t ReadBytesAt(int file, std::uint64_t offset, char* buffer, std::size_t size) {
+  for (;;) {
+    const auto count = pread(file, buffer, size, static_cast<off_t>(offset));
+    if (count >= 0 || errno != EINTR) {
+      return count;
+    }
+  }
+}
+
 std::ptrdiff_t ReadBytes(int file, char* buffer, std::size_t size) {
   for (;;) {
     const auto count = read(file, buffer, size);
@@ -97,7 +168,7 @@ int OpenForAppending(const char* path, bool& missing) {
   return file;
 }
 
-std::size_t AppendBytes(int file, std::string_view bytes, std::uint64_t& end) {
+std::size_t AppendBytes(int file, std::string_view bytes) {
   std::size_t written = 0;
   while (written < bytes.size()) {
     const auto count = write(file, bytes.data() + written, bytes.size() - written);
@@ -109,7 +180,6 @@ std::size_t AppendBytes(int file, std::string_view bytes, std::uint64_t& end) {
     }
     written += static_cast<std::size_t>(count);
   }
-  end = static_cast<std::uint64_t>(lseek(file, 0, SEEK_CUR));
   return written;
 }
 
@@ -117,13 +187,9 @@ bool FlushToStorage(int file) {
   return fsync(file) == 0;
 }
 
-void TakeBackEnd(int file, std::uint64_t end, std::uint64_t count) {
-  FileState state;
-  Identify(file, state);
-  if (state.size == end && count <= end) {
-    if (ftruncate(file, static_cast<off_t>(end - count)) == 0) {
-      fsync(file);
-    }
+void CutTo(int file, std::uint64_t size) {
+  if (ftruncate(file, static_cast<off_t>(size)) == 0) {
+    fsync(file);
   }
 }
 

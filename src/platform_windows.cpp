@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <system_error>
 
 namespace {
 
@@ -57,6 +58,10 @@ bool Identify(HANDLE handle, FileState& state) {
   state.size = Join(info.nFileSizeHigh, info.nFileSizeLow);
   state.modified = static_cast<std::int64_t>(
       Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime));
+  FILE_BASIC_INFO times{};
+  if (GetFileInformationByHandleEx(handle, FileBasicInfo, &times, sizeof times) != 0) {
+    state.changed = times.ChangeTime.QuadPart;
+  }
   return true;
 }
 
@@ -102,6 +107,18 @@ namespace {
 // namespace scope, so that they outlive the exit prompt, which writes after main.
 std::string unfinished_output;  // NOLINT: the state of the process's own output
 std::string unfinished_error;   // NOLINT
+// 0 while every byte written to standard output has reached it; otherwise the errno of the first
+// write that failed, EPIPE when the output leads nowhere.
+int output_failure = 0;  // NOLINT
+
+// Notes why a write to standard output failed: a pipe whose reader closed it, and the handle
+// that wine gives a standard stream closed before the start, only lead nowhere.
+void NoteOutputFailure() {
+  const DWORD error = GetLastError();
+  const bool nowhere = error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ||
+                       error == ERROR_PIPE_NOT_CONNECTED || error == ERROR_INVALID_HANDLE;
+  output_failure = nowhere ? EPIPE : errno != 0 ? errno : EIO;
+}
 
 // The console that `stream` writes to, or nullptr when it writes to a file or a pipe.
 HANDLE ConsoleOf(Stream stream) {
@@ -144,11 +161,30 @@ void WriteToConsole(HANDLE console, const std::u16string& text) {
 
 const LineEnds kSystemLineEnds = kWindowsLineEnds;
 
+void PrepareStandardStreams() {
+  // The C runtime gives a stream that has no handle none of its own: the null device stands in.
+  const std::array<std::FILE*, 3> streams = {stdin, stdout, stderr};
+  for (int number = 0; number < 3; ++number) {
+    if (_get_osfhandle(number) < 0) {
+      _wfreopen(L"NUL", number == 0 ? L"r" : L"w", streams.at(static_cast<std::size_t>(number)));
+    }
+  }
+}
+
 void WriteOutput(Stream stream, std::string_view bytes) {
   std::FILE* const file = stream == Stream::kError ? stderr : stdout;
+  if (stream == Stream::kOutput && output_failure != 0) {
+    return;
+  }
   const HANDLE console = ConsoleOf(stream);
   if (console == nullptr) {
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() &&
+        stream == Stream::kOutput) {
+      NoteOutputFailure();
+    }
+    if (stream == Stream::kError) {
+      std::fflush(file);  // a warning is read while the run waits
+    }
     return;
   }
   std::fflush(file);  // what the C stream still holds comes first
@@ -156,8 +192,14 @@ void WriteOutput(Stream stream, std::string_view bytes) {
       console, ConsoleText(bytes, stream == Stream::kError ? unfinished_error : unfinished_output));
 }
 
-void FlushOutput() {
-  std::fflush(stdout);
+std::optional<std::string> FlushOutput() {
+  if (output_failure == 0 && std::fflush(stdout) != 0) {
+    NoteOutputFailure();
+  }
+  if (output_failure == 0) {
+    return std::nullopt;
+  }
+  return output_failure == EPIPE ? std::string() : std::generic_category().message(output_failure);
 }
 
 int OpenRegularFileForReading(const char* path) {
@@ -170,12 +212,25 @@ int OpenRegularFileForReading(const char* path) {
   return file;
 }
 
-void WaitForOtherRuns(int file) {
-  // Windows enforces a lock on the bytes it covers, even against this process's own writes, so
-  // the runs agree on one byte far past the end of any report instead.
+namespace {
+
+// Windows enforces a lock on the bytes it covers, even against this process's own writes, so the
+// runs agree on one byte far past the end of any report instead.
+bool LockFarByte(int file, DWORD flags) {
   OVERLAPPED far_byte{};
   far_byte.OffsetHigh = 0x40000000;
-  LockFileEx(HandleOf(file), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &far_byte);
+  return LockFileEx(HandleOf(file), LOCKFILE_EXCLUSIVE_LOCK | flags, 0, 1, 0, &far_byte) != 0;
+}
+
+}  // namespace
+
+bool HoldIfFree(int file) {
+  // A file system without locks has no other run to wait for.
+  return LockFarByte(file, LOCKFILE_FAIL_IMMEDIATELY) || GetLastError() != ERROR_LOCK_VIOLATION;
+}
+
+void WaitForOtherRuns(int file) {
+  LockFarByte(file, 0);
 }
 
 bool IsWhereOutputGoes(int file) {
@@ -199,43 +254,91 @@ FileState StateOf(int file) {
   return state;
 }
 
+bool IsAt(int file, const char* path) {
+  const HANDLE named = CreateFileW(ToUtf16(path).c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (named == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  FileIdentity at_path;
+  FileIdentity opened;
+  const bool same = IdentityOf(named, at_path) && IdentityOf(HandleOf(file), opened) &&
+                    at_path.id == opened.id && at_path.volume == opened.volume;
+  CloseHandle(named);
+  return same;
+}
+
+std::ptrdiff_t ReadBytesAt(int file, std::uint64_t offset, char* buffer, std::size_t size) {
+  constexpr std::size_t kLargestRead = 1U << 30U;
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFU);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32U);
+  DWORD got = 0;
+  if (ReadFile(HandleOf(file), buffer, static_cast<DWORD>(std::min(size, kLargestRead)), &got,
+               &at) == 0) {
+    return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+  }
+  return static_cast<std::ptrdiff_t>(got);
+}
+
 std::ptrdiff_t ReadBytes(int file, char* buffer, std::size_t size) {
   constexpr std::size_t kLargestRead = 1U << 30U;
   return _read(file, buffer, static_cast<unsigned>(size < kLargestRead ? size : kLargestRead));
 }
 
 int OpenForAppending(const char* path, bool& missing) {
-  const int file = _wopen(ToUtf16(path).c_str(), _O_WRONLY | _O_APPEND | _O_BINARY | _O_NOINHERIT);
-  missing = file == kNoFile && errno == ENOENT;
+  // Without the right to write elsewhere than at the end, each write goes to the end of the file
+  // as it is then, never over what another program has just appended.
+  const HANDLE handle = CreateFileW(
+      ToUtf16(path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const DWORD error = GetLastError();
+  missing = handle == INVALID_HANDLE_VALUE &&
+            (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return kNoFile;
+  }
+  // NOLINTNEXTLINE: the C runtime's own cast
+  const int file = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_APPEND);
+  if (file == kNoFile) {
+    CloseHandle(handle);
+  }
   return file;
 }
 
-std::size_t AppendBytes(int file, std::string_view bytes, std::uint64_t& end) {
-  // A write that fails part way may still have put some bytes in the file, and then says none:
-  // the file's position tells how many.
-  const __int64 start = _lseeki64(file, 0, SEEK_END);
-  for (std::size_t written = 0; written < bytes.size();) {
-    const int count =
-        _write(file, bytes.data() + written, static_cast<unsigned>(bytes.size() - written));
-    if (count <= 0) {
+std::size_t AppendBytes(int file, std::string_view bytes) {
+  // A write that fails part way tells how many of its bytes reached the file.
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    DWORD count = 0;
+    const BOOL done = WriteFile(HandleOf(file), bytes.data() + written,
+                                static_cast<DWORD>(bytes.size() - written), &count, nullptr);
+    written += count;
+    if (done == 0 || count == 0) {
       break;
     }
-    written += static_cast<std::size_t>(count);
   }
-  const __int64 stop = _lseeki64(file, 0, SEEK_CUR);
-  end = static_cast<std::uint64_t>(stop);
-  return start < 0 || stop < start ? 0 : static_cast<std::size_t>(stop - start);
+  return written;
 }
 
 bool FlushToStorage(int file) {
   return _commit(file) == 0;
 }
 
-void TakeBackEnd(int file, std::uint64_t end, std::uint64_t count) {
-  if (static_cast<std::uint64_t>(_filelengthi64(file)) == end && count <= end) {
-    _chsize_s(file, static_cast<long long>(end - count));
-    _commit(file);
+void CutTo(int file, std::uint64_t size) {
+  // The file is open for appending only: the same file, opened again, can be cut.
+  const HANDLE writable =
+      ReOpenFile(HandleOf(file), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
+  if (writable == INVALID_HANDLE_VALUE) {
+    return;
   }
+  LARGE_INTEGER end{};
+  end.QuadPart = static_cast<LONGLONG>(size);
+  if (SetFilePointerEx(writable, end, nullptr, FILE_BEGIN) != 0 && SetEndOfFile(writable) != 0) {
+    FlushFileBuffers(writable);
+  }
+  CloseHandle(writable);
 }
 
 void CloseFile(int file) {

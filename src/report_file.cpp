@@ -1,5 +1,6 @@
 #include "report_file.hpp"
 
+#include <algorithm>
 #include <utility>
 
 ReportFile::ReportFile(ReportFile&& other) noexcept
@@ -35,13 +36,21 @@ std::optional<Message> ReportFile::Open(const char* path) {
     CloseFile(std::exchange(reading_, kNoFile));
     return Message::kIsWhereOutputGoes;
   }
-  WaitForOtherRuns(reading_);
+  if (!HoldIfFree(reading_)) {
+    Say(Message::kWaiting, path);
+    WaitForOtherRuns(reading_);
+  }
   as_read_ = StateOf(reading_);
   return std::nullopt;
 }
 
 std::ptrdiff_t ReportFile::Read(char* buffer, std::size_t size) {
-  const std::ptrdiff_t count = ReadBytes(reading_, buffer, size);
+  const std::uint64_t left = as_read_.size - bytes_read_;
+  if (left == 0) {
+    return 0;
+  }
+  const std::ptrdiff_t count =
+      ReadBytes(reading_, buffer, static_cast<std::size_t>(std::min<std::uint64_t>(size, left)));
   if (count > 0) {
     bytes_read_ += static_cast<std::uint64_t>(count);
   }
@@ -60,12 +69,38 @@ std::optional<Message> ReportFile::Append(std::string_view bytes) {
   if (appending_ == kNoFile || StateOf(appending_) != expected) {
     return Message::kChanged;
   }
-  std::uint64_t end = 0;
-  const std::size_t written = AppendBytes(appending_, bytes, end);
+  const std::size_t written = AppendBytes(appending_, bytes);
   if (written != bytes.size() || !FlushToStorage(appending_)) {
     // Part of a block would read as a report line in a later run.
-    TakeBackEnd(appending_, end, written);
+    TakeBack(bytes.substr(0, written));
     return Message::kCannotWrite;
   }
+  // Another program may have changed the file between the check and the write.
+  if (!IsAt(reading_, path_.c_str()) || BytesAt(bytes_read_, bytes.size()) != bytes) {
+    TakeBack(bytes);
+    return Message::kChanged;
+  }
   return std::nullopt;
+}
+
+std::string ReportFile::BytesAt(std::uint64_t offset, std::size_t size) const {
+  std::string bytes(size, '\0');
+  std::size_t got = 0;
+  while (got < size) {
+    const std::ptrdiff_t count =
+        ReadBytesAt(reading_, offset + got, bytes.data() + got, size - got);
+    if (count <= 0) {
+      break;
+    }
+    got += static_cast<std::size_t>(count);
+  }
+  bytes.resize(got);
+  return bytes;
+}
+
+void ReportFile::TakeBack(std::string_view ours) {
+  const std::uint64_t size = StateOf(appending_).size;
+  if (!ours.empty() && size >= ours.size() && BytesAt(size - ours.size(), ours.size()) == ours) {
+    CutTo(appending_, size - ours.size());
+  }
 }

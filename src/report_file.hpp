@@ -1,6 +1,7 @@
 // The report file, from its opening to its closing: opened as a regular file that is not where
-// the output goes, held against other runs of the program, read, checked unchanged, appended to,
-// put on storage, and what this run appended taken back when that fails.
+// the output goes, held against other runs of the program, read up to the size it had then,
+// checked unchanged, appended to, put on storage, checked again, and what this run appended taken
+// back when that fails.
 #pragma once
 
 #include <cstddef>
@@ -24,20 +25,29 @@ class ReportFile {
   ReportFile& operator=(const ReportFile&) = delete;
   ~ReportFile();
 
-  // Opens the file at `path` to read it, then waits until no other run holds it and holds it.
-  // On failure, says which message tells why, and holds nothing.
+  // Opens the file at `path` to read it, then waits until no other run holds it, saying so when
+  // one does, and holds it. On failure, says which message tells why, and holds nothing.
   std::optional<Message> Open(const char* path);
 
-  // Reads the next bytes, as ReadBytes does.
+  // Reads the next bytes, as ReadBytes does, but never past the size that the file had when the
+  // reading began: a file that grows meanwhile, were it with this run's own output, has changed.
   std::ptrdiff_t Read(char* buffer, std::size_t size);
 
   // Appends `bytes` and puts them on storage, provided that the file at the path it was opened by
   // is still the one read, as it was when the reading began, and that the reading took in all of
-  // it. What part of `bytes` reached the file when that fails is taken back. On failure, says
+  // it; then checks that they landed right after the bytes read, in the file that the path still
+  // names. What part of `bytes` reached the file when that fails is taken back. On failure, says
   // which message tells why.
   std::optional<Message> Append(std::string_view bytes);
 
  private:
+  // Up to `size` bytes of the file from `offset` on.
+  std::string BytesAt(std::uint64_t offset, std::size_t size) const;
+
+  // Removes `ours` from the end of the file, provided that they are still its last bytes: never
+  // what another program wrote.
+  void TakeBack(std::string_view ours);
+
   std::string path_;
   int reading_ = kNoFile;    // holds the file against other runs
   int appending_ = kNoFile;  // the same file, opened again by its path

@@ -191,8 +191,12 @@ ReadOutcome ReadReport(const ReadSome& read_some, const LineEnds& line_ends, Res
     }
     filled += static_cast<std::size_t>(count);
     char* start = buffer.data.get();
-    outcome.not_text =
-        outcome.not_text || std::memchr(start + scanned, '\0', filled - scanned) != nullptr;
+    // A NUL ends the reading at once, as if the file ended there: a picture or a disk image, which
+    // may be larger than the memory, is never held whole.
+    if (std::memchr(start + scanned, '\0', filled - scanned) != nullptr) {
+      outcome.not_text = true;
+      at_end = true;
+    }
     std::size_t line_start = 0;
     for (const void* newline = nullptr;
          (newline = std::memchr(start + scanned, '\n', filled - scanned)) != nullptr;) {

@@ -24,7 +24,7 @@ struct ResourceTotals {
 struct ReadOutcome {
   bool read_error = false;
   // A NUL byte or character, or half a UTF-16 character at the end: a picture or an archive, not
-  // a report file.
+  // a report file. The reading ended with what was read when the first NUL came.
   bool not_text = false;
   bool line_too_long = false;  // for the memory left; the reading stopped there
   TextEncoding encoding = TextEncoding::kBytes;

@@ -116,6 +116,30 @@ char32_t Pair(char16_t high, char16_t low) {
   return kFirstAfterBasicPlane + ((char32_t{high} - 0xD800U) << 10U) + (char32_t{low} - 0xDC00U);
 }
 
+bool IsC1Control(char32_t character) {
+  return character >= 0x80 && character < 0xA0;
+}
+
+// What a terminal shows for `character`, followed by a line feed or not.
+char32_t Visible(char32_t character, bool before_line_feed) {
+  constexpr char32_t kControlPictures = 0x2400;  // from ␀ for NUL to ␟ for US
+  constexpr char32_t kDeletePicture = 0x2421;
+  if (character == '\t' || character == '\n' || (character == '\r' && before_line_feed)) {
+    return character;
+  }
+  if (character < 0x20) {
+    return kControlPictures + character;
+  }
+  if (character == 0x7F) {
+    return kDeletePicture;
+  }
+  return IsC1Control(character) ? kReplacementCharacter : character;
+}
+
+bool BeforeLineFeed(std::string_view text, std::size_t i) {
+  return i + 1 < text.size() && text[i + 1] == '\n';
+}
+
 }  // namespace
 
 TextEncoding EncodingOf(std::string_view first_two_bytes) {
@@ -227,9 +251,32 @@ std::u16string ConsoleText(std::string_view bytes, std::string& unfinished) {
       shown += Windows1252(static_cast<unsigned char>(text[i]));
       ++i;
     } else {
-      PutUtf16(shown, sequence.character);
+      PutUtf16(shown, Visible(sequence.character, BeforeLineFeed(text, i)));
       i += sequence.length;
     }
+  }
+  return shown;
+}
+
+std::string TerminalText(std::string_view bytes) {
+  std::string shown;
+  shown.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size();) {
+    const Utf8Sequence sequence = ReadUtf8(bytes.substr(i));
+    const bool lone_byte = sequence.length == 0;
+    const char32_t character =
+        lone_byte ? char32_t{static_cast<unsigned char>(bytes[i])} : sequence.character;
+    const std::size_t length = lone_byte ? 1 : sequence.length;
+    const char32_t visible = lone_byte && !IsC1Control(character)
+                                 ? character
+                                 : Visible(character, BeforeLineFeed(bytes, i));
+    if (visible == character) {
+      shown.append(bytes.substr(i, length));
+    } else {
+      std::array<char, kMaxUtf8Length> utf8{};
+      shown.append(utf8.data(), PutUtf8(utf8.data(), visible));
+    }
+    i += length;
   }
   return shown;
 }

@@ -57,7 +57,15 @@ std::string EncodeText(std::string_view utf8, TextEncoding encoding);
 // character, so that reports saved in UTF-8 and in "ANSI" both show their accents. Overlong
 // forms, surrogates and values past U+10FFFF are not valid UTF-8. The five bytes Windows-1252
 // leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) show as U+FFFD, as a C1 control character
-// would show nothing, or act on the terminal. `unfinished` carries, from one piece to the next,
+// would show nothing, or act on the terminal. Control characters show as TerminalText shows them.
+// `unfinished` carries, from one piece to the next,
 // the start of a UTF-8 sequence that a piece ends with: it is read before `bytes`, and is left
 // holding the start of a sequence that `bytes` ends with (at most three bytes), or nothing.
 std::u16string ConsoleText(std::string_view bytes, std::string& unfinished);
+
+// What a terminal is given for `bytes`, a piece of output that holds whole lines, so that the
+// control characters of a report's text show as symbols and never act on it: the Unicode control
+// picture of a C0 control or of DEL (␛ for ESC), and U+FFFD for a C1 control, in UTF-8 or as a
+// byte that is not part of UTF-8. A tab and line ends (LF, and a CR right before one) stay as
+// they are, and so does every other byte.
+std::string TerminalText(std::string_view bytes);

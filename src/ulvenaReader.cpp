@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,10 +29,16 @@ void print_help() {
 }
 
 // Asks for Enter and waits for one character, so that a console window opened for the run stays
-// open until its user has read it. Runs as an exit handler, after every way out.
+// open until its user has read it. Runs as an exit handler, after every way out. With its output
+// gone, nobody can read the prompt: the run then ends without waiting.
 void pause() {
   Say(Message::kPrompt);
-  FlushOutput();
+  if (const std::optional<std::string> lost = FlushOutput()) {
+    if (!lost->empty()) {
+      Say(Message::kOutputLost, *lost);
+    }
+    return;
+  }
   std::getchar();
 }
 
@@ -40,6 +47,7 @@ void pause() {
 int main(int argc, char* argv[]) {
   // First of all, so that the prompt follows every ending, errors included.
   std::atexit(pause);
+  PrepareStandardStreams();
 
   const std::vector<std::string> arguments = CommandLineArguments(argc, argv);
   if (arguments.size() <= 1) {

@@ -29,6 +29,9 @@ PROMPT = b"\n\nVeuillez appuyer sur la touche ENTER !!\n"
 CUT_SHORT_ECHO = (b'1 Metal, ERROR : la ligne ne peut etre lu : "1 "\nWARNING : seul 1 nombre a ete lu !!\n'
                   b"Total : Metal=1, Cristal=0, Deuterium=0\n\n"
                   b"Rentabilite :\nMetal=1, Cristal=0, Deuterium=0\n")
+# Read as "1 " and then, once rewritten, "5 6\n".
+REWRITTEN_ECHO = (b"1 Metal, 5 Cristal, 6 Deuterium.\nTotal : Metal=1, Cristal=5, Deuterium=6\n\n"
+                  b"Rentabilite :\nMetal=1, Cristal=5, Deuterium=6\n")
 CHANGED = b'ERROR : "rapports.txt" changed while it was being read: nothing was appended.\n'
 HEADING, METAL, CRYSTAL, DEUTERIUM = (f"[img]http://images.ulvena.net{path}[/img]"
                                       for path in PICTURE_PATHS)
@@ -64,8 +67,9 @@ def trace_of(report: pathlib.Path) -> pathlib.Path:
 def wait_for_hold(report: pathlib.Path, held_call: str, nth: int):
     """Returns once strace has printed the start of the held call, which it does as it holds it."""
     trace, deadline = trace_of(report), time.monotonic() + 60
-    while time.monotonic() < deadline and (
-            not trace.exists() or trace.read_text(errors="replace").count(f" {held_call}(") < nth):
+    while time.monotonic() < deadline and (not trace.exists() or sum(
+            trace.read_text(errors="replace").count(f" {call}(") for call in held_call.split(","))
+                                               < nth):
         time.sleep(0.01)
 
 
@@ -144,7 +148,7 @@ def two_runs_on_a_nearly_full_disk(program, report, *_):
         line = b"1 2 3 " + b"x" * (page - len(BLOCK) - 100) + b"\n"
         report.write_bytes(line)
         first = start(program, report, "openat", 2)  # held before it opens the file to append
-        time.sleep(MIDWAY)
+        wait_for_hold(report, "openat", 2)
         later = subprocess.Popen(program + [report.name], cwd=report.parent,
                                  stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                  stderr=subprocess.PIPE)
@@ -157,7 +161,7 @@ def two_runs_on_a_nearly_full_disk(program, report, *_):
     later_echo = ECHO.replace(b"Rentabilite", 3 * empty_line + b"Rentabilite")
     failed = b'ERROR : the result can\'t be written to "rapports.txt".\n'
     return [(outcomes[0], (ECHO + PROMPT, b"", 0)),
-            (outcomes[1], (later_echo + failed + PROMPT, b"", 254)),
+            (outcomes[1], (later_echo + failed + PROMPT, WAITING, 254)),
             (after, line + BLOCK)]
 
 
@@ -202,18 +206,20 @@ SCENARIOS = {
     "file_truncated_while_being_read": lambda p, r: changed_meanwhile(
         p, r, "read", 2, lambda report: os.truncate(report, 0), b"", CUT_SHORT_ECHO),
     "two_runs_at_once_on_a_nearly_full_disk": two_runs_on_a_nearly_full_disk,
-    # The last window, between the check that the file is as it was read and the block's write.
+    # The last window, between the check that the file is as it was read and the block's write
+    # (wine writes with pwrite64), and then until the block is on storage.
     "line_appended_while_the_block_is_written": lambda p, r: changed_meanwhile(
-        p, r, "write", 1, append, b"1 2 3\n7 8 9\n"),
+        p, r, "write,pwrite64", 1, append, b"1 2 3\n7 8 9\n"),
     "file_truncated_while_the_block_is_written": lambda p, r: changed_meanwhile(
-        p, r, "write", 1, lambda report: os.truncate(report, 0), b""),
+        p, r, "write,pwrite64", 1, lambda report: os.truncate(report, 0), b""),
     "file_replaced_while_the_block_is_written": lambda p, r: changed_meanwhile(
-        p, r, "write", 1, replace, b"4 5 6\n"),
+        p, r, "write,pwrite64", 1, replace, b"4 5 6\n"),
     "file_removed_while_the_block_is_written": lambda p, r: changed_meanwhile(
-        p, r, "write", 1, os.remove, None),
-    # Held at the read that finds the end of the file.
+        p, r, "write,pwrite64", 1, os.remove, None),
+    "file_truncated_before_the_block_is_on_storage": lambda p, r: changed_meanwhile(
+        p, r, "fsync", 1, lambda report: os.truncate(report, 0), b""),
     "file_rewritten_in_place_keeping_its_size_and_time": lambda p, r: changed_meanwhile(
-        p, r, "read", 3, rewrite_in_place, b"4 5 6\n"),
+        p, r, "read", 2, rewrite_in_place, b"4 5 6\n", REWRITTEN_ECHO),
     "file_growing_while_being_read": lambda p, r: changed_meanwhile(
         p, r, "read", 2, append, b"1 2 3\n7 8 9\n"),
     "file_held_by_another_program_as_the_run_starts": held_as_the_run_starts,
@@ -225,7 +231,8 @@ def main() -> int:
     scenario, work = arguments[0], pathlib.Path(arguments[1]).resolve()
     program = [os.path.abspath(p) if os.path.exists(p) else p for p in arguments[2:]]
     if WINDOWS:  # what the program writes, with the Windows program's line ends
-        for name in ("ECHO", "PROMPT", "CUT_SHORT_ECHO", "CHANGED", "BLOCK", "WAITING"):
+        for name in ("ECHO", "PROMPT", "CUT_SHORT_ECHO", "REWRITTEN_ECHO", "CHANGED", "BLOCK",
+                     "WAITING"):
             globals()[name] = windows_text(globals()[name])
     if shutil.which("strace") is None:
         print("skipped: strace is not installed")
