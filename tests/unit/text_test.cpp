@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -55,6 +56,28 @@ TEST(ConsoleText, FinishesASequenceCutBetweenTwoPieces) {
     EXPECT_EQ(ConsoleText(second.bytes, unfinished), second.shown);
     EXPECT_EQ(unfinished, "");
   }
+}
+
+// Tab and line ends stay; C0 controls, DEL and C1 controls, as UTF-8 or as lone bytes, show as
+// symbols; every other byte, valid UTF-8 or not, stays.
+TEST(TerminalText, ShowsControlCharactersAsSymbols) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"a\tb\n", "a\tb\n"},
+      {"\x1B[2K 1\r\n", "\u241B[2K 1\r\n"},
+      {"a\rb\x7F\x07\x01\x1F", "a\u240Db\u2421\u2407\u2401\u241F"},
+      {"\xC2\x9B\x9B\xC2\x80 \xC3\xA9 \xE2\x82\xAC \xE9\xC3",
+       "\uFFFD\uFFFD\uFFFD \u00E9 \u20AC \xE9\xC3"},
+  };
+  for (const auto& [bytes, shown] : cases) {
+    SCOPED_TRACE(bytes);
+    EXPECT_EQ(TerminalText(bytes), shown);
+  }
+}
+
+TEST(ConsoleText, ShowsControlCharactersAsSymbols) {
+  std::string unfinished;
+  EXPECT_EQ(ConsoleText("\x1B[8m\ta\rb\x7F\xC2\x9B\x9B\r\n", unfinished),
+            u"\u241B[8m\ta\u240Db\u2421\uFFFD\u203A\r\n");
 }
 
 TEST(EncodeText, WritesUtf8InEitherUtf16ByteOrder) {
