@@ -162,7 +162,8 @@ void WriteToConsole(HANDLE console, const std::u16string& text) {
 const LineEnds kSystemLineEnds = kWindowsLineEnds;
 
 void PrepareStandardStreams() {
-  // The C runtime gives a stream that has no handle none of its own: the null device stands in.
+  // A standard stream that the program was started without has no handle: the null device
+  // stands in, so that the stream leads nowhere and no file takes its number.
   const std::array<std::FILE*, 3> streams = {stdin, stdout, stderr};
   for (int number = 0; number < 3; ++number) {
     if (_get_osfhandle(number) < 0) {
