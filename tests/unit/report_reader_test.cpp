@@ -16,7 +16,7 @@ namespace {
 std::string EchoOf(void (*scan)(std::string_view, ResourceTotals&, Echo&), std::string_view line,
                    ResourceTotals& totals) {
   std::string text;
-  Echo echo{[&text](std::string_view piece) { text += piece; }, {}};
+  Echo echo{[&text](std::string_view piece) { text += piece; }};
   scan(line, totals, echo);
   Flush(echo);
   return text;
