@@ -51,20 +51,49 @@ std::size_t FindDigit(std::string_view line, std::size_t position) {
   return static_cast<std::size_t>(digit - line.begin());
 }
 
+// A number of the text as the echo shows it: its value, and whether its bytes are already the
+// value in plain decimal: no dot, no leading zero, and too short to have wrapped.
+struct TextNumber {
+  std::uint64_t value = 0;
+  std::size_t plain_length = 0;  // 0 when they are not
+};
+
 // Reads the number whose first digit is at `text` as DotedToInt does: the number must be
 // followed, within the text or its look-ahead, by a byte that ends it.
-std::uint64_t ReadNumberAt(const char* text) {
-  std::uint64_t value = 0;
+TextNumber ReadNumberAt(const char* text) {
+  const char* const start = text;
+  TextNumber number;
+  bool dotted = false;
   for (;;) {
     for (unsigned digit = 0; (digit = static_cast<unsigned char>(*text) - unsigned{'0'}) < 10;
          ++text) {
-      value = value * 10 + digit;  // wraps past 2^64 - 1
+      number.value = number.value * 10 + digit;  // wraps past 2^64 - 1
     }
     if (text[0] != '.' || !IsDigit(text[1])) {
-      return value;
+      break;
     }
+    dotted = true;
     ++text;
   }
+  const auto length = static_cast<std::size_t>(text - start);
+  if (!dotted && length < kMaxDecimalLength && (start[0] != '0' || length == 1)) {
+    number.plain_length = length;
+  }
+  return number;
+}
+
+// Bytes copied for a number whose text is its plain decimal, whatever its length: they lie within
+// the text and its look-ahead, and what is written next covers those past the number.
+constexpr std::size_t kPlainCopy = 24;
+static_assert(kPlainCopy >= kMaxDecimalLength && kPlainCopy <= kLookAhead);
+
+// Writes the number at `out` in plain decimal, copied from `text` when the text already is.
+char* EchoNumber(char* out, const char* text, const TextNumber& number) {
+  if (number.plain_length != 0) {
+    std::memcpy(out, text, kPlainCopy);
+    return out + number.plain_length;
+  }
+  return WriteDecimal(out, number.value);
 }
 
 // Where the echo gathers: room for `size` more bytes at its end, the gathered echo handed to the
@@ -273,19 +302,21 @@ void EndLine(Reading& reading, char* text, std::size_t size) {
   } else {
     LineAmounts found;
     found.count = scan.numbers;
+    std::array<TextNumber, 3> numbers;
     for (std::size_t i = 0; i < found.count; ++i) {
-      found.amounts.at(i) = ReadNumberAt(text + scan.number_starts.at(i));
+      numbers.at(i) = ReadNumberAt(text + scan.number_starts.at(i));
+      found.amounts.at(i) = numbers.at(i).value;
     }
     char* out = LineEchoRoom(reading.echo, line, found.count);
     // Written out, so that each label's length is known where it is copied.
     if (found.count > 0) {
-      out = Put(WriteDecimal(out, found.amounts[0]), kAmountLabels[0]);
+      out = Put(EchoNumber(out, text + scan.number_starts[0], numbers[0]), kAmountLabels[0]);
     }
     if (found.count > 1) {
-      out = Put(WriteDecimal(out, found.amounts[1]), kAmountLabels[1]);
+      out = Put(EchoNumber(out, text + scan.number_starts[1], numbers[1]), kAmountLabels[1]);
     }
     if (found.count > 2) {
-      out = Put(WriteDecimal(out, found.amounts[2]), kAmountLabels[2]);
+      out = Put(EchoNumber(out, text + scan.number_starts[2], numbers[2]), kAmountLabels[2]);
     }
     AddUp(reading.totals, found);
     EchoLineEnd(reading.echo, out, line, found.count, reading.totals);
