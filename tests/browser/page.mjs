@@ -52,9 +52,7 @@ const logged = [];  // errors the pages logged
 await browser.route('**/*', (route) => {
   const url = route.request().url();
   if (url.startsWith(siteUrl)) return serve(route, url);
-  if (url.startsWith(fileUrl) || url.startsWith('blob:')) return route.continue();
-  left.push(url);
-  return route.abort();
+  return url.startsWith(fileUrl) || url.startsWith('blob:') ? route.continue() : route.abort();
 });
 browser.on('request', (request) => {
   const url = request.url();
