@@ -56,6 +56,17 @@ char* WriteUpToEightDigits(char* out, std::uint64_t n) {
 // anything.
 std::optional<Message> Save(ReportFile report, const ReadOutcome& reading,
                             const ResourceTotals& totals) {
+  if (const auto problem = WhyNoBlock(reading)) {
+    return problem;
+  }
+  std::string block;
+  PrintFormated(block, kSystemLineEnds.written, totals.metal, totals.crystal, totals.deuterium);
+  return report.Append(EncodeText(block, reading.encoding));
+}
+
+}  // namespace
+
+std::optional<Message> WhyNoBlock(const ReadOutcome& reading) {
   // A block is only ever the totals of the whole file, read as text.
   if (reading.read_error) {
     return Message::kReadError;
@@ -66,12 +77,8 @@ std::optional<Message> Save(ReportFile report, const ReadOutcome& reading,
   if (reading.not_text) {
     return Message::kNotText;
   }
-  std::string block;
-  PrintFormated(block, kSystemLineEnds.written, totals.metal, totals.crystal, totals.deuterium);
-  return report.Append(EncodeText(block, reading.encoding));
+  return std::nullopt;
 }
-
-}  // namespace
 
 char* WriteDecimal(char* out, std::uint64_t value) {
   constexpr std::uint64_t kTenTo8 = 100'000'000;

@@ -25,20 +25,6 @@ struct PageResult {
   std::string appended;    // what it appends to the file: nothing, or the block as written there
 };
 
-// Why the Windows program appends no block after this reading, if it appends one.
-std::optional<Message> NoBlock(const ReadOutcome& reading) {
-  if (reading.read_error) {
-    return Message::kReadError;
-  }
-  if (reading.line_too_long) {
-    return Message::kLineTooLong;
-  }
-  if (reading.not_text) {
-    return Message::kNotText;
-  }
-  return std::nullopt;
-}
-
 PageResult ReadInMemory(std::string_view report, std::string_view name) {
   ResourceTotals totals;
   std::string output;
@@ -52,7 +38,7 @@ PageResult ReadInMemory(std::string_view report, std::string_view name) {
       kWindowsLineEnds, totals, [&output](std::string_view piece) { output += piece; });
   AppendSummary(output, totals.metal, totals.crystal, totals.deuterium);
   PageResult result;
-  if (const auto problem = NoBlock(reading)) {
+  if (const auto problem = WhyNoBlock(reading)) {
     output += TextWith(*problem, name);
   } else {
     PrintFormated(result.block, "\n", totals.metal, totals.crystal, totals.deuterium);
