@@ -1,6 +1,7 @@
-# Makes release VERSION from the source folder: builds and tests the Linux program and the .exe
-# through their presets, packages both, checks the zip, and puts the zip, the Debian package and
-# their SHA256SUMS, alone, in DESTINATION.
+# Makes release VERSION from the source folder: builds and tests the Linux program, the .exe and
+# the page through their presets, packages both programs, checks the zip, and makes DESTINATION
+# the site to publish: the page's site folder, with the zip, the Debian package and their
+# SHA256SUMS, alone, in its downloads/ folder, where the page links to them.
 function(run)
   string(JOIN " " command ${ARGV})
   message(STATUS "== ${command}")
@@ -9,6 +10,7 @@ endfunction()
 
 run("${CMAKE_COMMAND}" --workflow --preset test)
 run("${CMAKE_COMMAND}" --workflow --preset windows-test)
+run("${CMAKE_COMMAND}" --workflow --preset web)
 run("${CMAKE_CPACK_COMMAND}" --preset deb)
 run("${CMAKE_CPACK_COMMAND}" --preset zip)
 
@@ -20,14 +22,32 @@ if(NOT debs EQUAL 1)
   message(FATAL_ERROR "expected one Debian package of version ${VERSION}, found: ${deb}")
 endif()
 
+# The page names the files from the version; each of its links must reach one.
+set(names SHA256SUMS)
+foreach(package IN ITEMS "${zip}" ${deb})
+  get_filename_component(name "${package}" NAME)
+  list(APPEND names "${name}")
+endforeach()
+file(STRINGS build/web/site/index.html links REGEX "href=\"downloads/")
+foreach(link IN LISTS links)
+  string(REGEX MATCH "href=\"downloads/([^\"]+)\"" link "${link}")
+  list(FIND names "${CMAKE_MATCH_1}" found)
+  if(found EQUAL -1)
+    message(FATAL_ERROR "the page links to downloads/${CMAKE_MATCH_1}, which the release lacks")
+  endif()
+endforeach()
+
 file(REMOVE_RECURSE "${DESTINATION}")
-file(MAKE_DIRECTORY "${DESTINATION}")
+file(COPY build/web/site/ DESTINATION "${DESTINATION}")
+set(downloads "${DESTINATION}/downloads")
+file(MAKE_DIRECTORY "${downloads}")
 set(sums "")
 foreach(package IN ITEMS "${zip}" ${deb})
-  file(COPY "${package}" DESTINATION "${DESTINATION}")
+  file(COPY "${package}" DESTINATION "${downloads}")
   file(SHA256 "${package}" hash)
   get_filename_component(name "${package}" NAME)
   string(APPEND sums "${hash}  ${name}\n")
 endforeach()
-file(WRITE "${DESTINATION}/SHA256SUMS" "${sums}")
-message(STATUS "Release ${VERSION} in ${DESTINATION}:\n${sums}")
+file(WRITE "${downloads}/SHA256SUMS" "${sums}")
+
+message(STATUS "Release ${VERSION} in ${DESTINATION}, its files in downloads/:\n${sums}")

@@ -189,8 +189,10 @@ void WriteOutput(Stream stream, std::string_view bytes) {
     return;
   }
   std::fflush(file);  // what the C stream still holds comes first
-  WriteToConsole(
-      console, ConsoleText(bytes, stream == Stream::kError ? unfinished_error : unfinished_output));
+  std::u16string text =
+      ConsoleText(bytes, stream == Stream::kError ? unfinished_error : unfinished_output);
+  ShowControls(text);
+  WriteToConsole(console, text);
 }
 
 std::optional<std::string> FlushOutput() {

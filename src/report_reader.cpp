@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <utility>
 
+#include "byte_masks.hpp"
 #include "forum_block.hpp"
 #include "messages.hpp"
 #include "report_file.hpp"
@@ -17,96 +19,193 @@ namespace {
 constexpr std::array<std::string_view, 3> kAmountLabels = {" Metal, ", " Cristal, ",
                                                            " Deuterium.\n"};
 
-// The echo is written in pieces of about this size: large enough to cost few writes, small
-// enough to stay in the processor's cache. Longer texts, such as a long line, are written
-// without being copied.
-constexpr std::size_t kEchoFlushSize = std::size_t{64} * 1024;
-
 // Bytes read at a time.
 constexpr std::size_t kReadSize = std::size_t{128} * 1024;
 
-// The echo of one line, but for the line itself: its amounts, the messages and the totals line.
-constexpr std::size_t kMaxLineEcho = 3 * (kMaxDecimalLength + 16) + 100 + kMaxTotalsLength;
+// Reads land at the same place within a page of memory as their bytes have within the file's
+// pages, which lets the system copy them fastest.
+constexpr std::size_t kPageSize = 4096;
+
+// The bytes past the text that the reading may look at: the byte masks take 64 bytes at a time,
+// and a number is read 8 bytes at a time. They hold zeros, which end any number.
+constexpr std::size_t kLookAhead = 64;
+
+// Lines up to this long are copied into the echo; longer ones go to the sink as they are.
+constexpr std::size_t kCopiedLineSize = 4096;
+
+// The echo of one line, but for the line itself: its amounts, the messages and the totals line,
+// and the 3 bytes past its end that the digit writer may write.
+constexpr std::size_t kMaxLineEcho = 512;
+static_assert(kMaxLineEcho >= 3 * (kDecimalRoom + kAmountLabels[1].size()) + kLineNotRead.size() +
+                                  kLineNotReadEnd.size() + kNumbersRead.size() + kDecimalRoom +
+                                  kNumbersReadEnd.size() + 10 + kMaxTotalsLength + 3);
 
 bool IsDigit(char byte) {
   return static_cast<unsigned char>(byte) - unsigned{'0'} < 10U;
 }
 
-// The bytes of `word` that are ASCII digits, each marked by its high bit, by arithmetic that
-// cannot carry from one byte into the next.
-std::uint64_t DigitBytes(std::uint64_t word) {
-  constexpr std::uint64_t kOnes = 0x01010101'01010101;
-  constexpr std::uint64_t kLow7 = kOnes * 0x7F;
-  const std::uint64_t low7 = word & kLow7;
-  const std::uint64_t below_colon = kOnes * (127 + ':') - low7;  // high bit: byte < ':'
-  const std::uint64_t above_slash = low7 + kOnes * (127 - '/');  // high bit: byte > '/'
-  return below_colon & above_slash & ~word & (kOnes * 0x80);
-}
-
 // The index of the first digit at or after `position`, or the line's size when there is none.
-// Report lines are mostly words, so the bytes are tested eight at a time.
 std::size_t FindDigit(std::string_view line, std::size_t position) {
-  constexpr bool kLittleEndian = std::endian::native == std::endian::little;
-  for (; kLittleEndian && position + 8 <= line.size(); position += 8) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, line.data() + position, sizeof word);
-    if (const std::uint64_t digits = DigitBytes(word); digits != 0) {
-      return position + static_cast<std::size_t>(std::countr_zero(digits) / 8);
-    }
-  }
-  while (position < line.size() && !IsDigit(line[position])) {
-    ++position;
-  }
-  return position;
+  const auto* const digit =
+      std::find_if(line.begin() + static_cast<std::ptrdiff_t>(position), line.end(), IsDigit);
+  return static_cast<std::size_t>(digit - line.begin());
 }
 
-void EchoLine(Echo& echo, std::string_view line, const LineAmounts& found,
-              const ResourceTotals& totals) {
-  std::array<char, kMaxLineEcho> text;
-  char* out = text.data();
-  for (std::size_t i = 0; i < found.count; ++i) {
-    out = WriteDecimal(out, found.amounts[i]);
-    out = Put(out, kAmountLabels[i]);
+// A number of the text as the echo shows it: its value, and whether its bytes are already the
+// value in plain decimal: no dot, no leading zero, and too short to have wrapped.
+struct TextNumber {
+  std::uint64_t value = 0;
+  std::size_t plain_length = 0;  // 0 when they are not
+};
+
+// Reads the number whose first digit is at `text` as DotedToInt does: the number must be
+// followed, within the text or its look-ahead, by a byte that ends it.
+TextNumber ReadNumberAt(const char* text) {
+  const char* const start = text;
+  TextNumber number;
+  bool dotted = false;
+  for (;;) {
+    for (unsigned digit = 0; (digit = static_cast<unsigned char>(*text) - unsigned{'0'}) < 10;
+         ++text) {
+      number.value = number.value * 10 + digit;  // wraps past 2^64 - 1
+    }
+    if (text[0] != '.' || !IsDigit(text[1])) {
+      break;
+    }
+    dotted = true;
+    ++text;
   }
-  if (found.count < found.amounts.size()) {
+  const auto length = static_cast<std::size_t>(text - start);
+  if (!dotted && length < kMaxDecimalLength && (start[0] != '0' || length == 1)) {
+    number.plain_length = length;
+  }
+  return number;
+}
+
+// Bytes copied for a number whose text is its plain decimal, whatever its length: they lie within
+// the text and its look-ahead, and what is written next covers those past the number.
+constexpr std::size_t kPlainCopy = 24;
+static_assert(kPlainCopy >= kMaxDecimalLength && kPlainCopy <= kLookAhead);
+
+// Writes the number at `out` in plain decimal, copied from `text` when the text already is.
+char* EchoNumber(char* out, const char* text, const TextNumber& number) {
+  if (number.plain_length != 0) {
+    std::memcpy(out, text, kPlainCopy);
+    return out + number.plain_length;
+  }
+  return WriteDecimal(out, number.value);
+}
+
+// Where the echo gathers: room for `size` more bytes at its end, the gathered echo handed to the
+// sink first when it has not that much room left.
+char* Room(Echo& echo, std::size_t size) {
+  if (echo.used + size > echo.gathered.size()) {
+    Flush(echo);
+  }
+  return echo.gathered.data() + echo.used;
+}
+
+// Takes in what was written in Room, up to `end`.
+void Commit(Echo& echo, const char* end) {
+  echo.used = static_cast<std::size_t>(end - echo.gathered.data());
+}
+
+// Whether the line's echo copies the line, which it shows when the line lacks a number.
+bool CopiesLine(std::string_view line, std::size_t numbers) {
+  return numbers < 3 && line.size() <= kCopiedLineSize;
+}
+
+// After the line's amounts, written at `out` in Room of EchoLineRoom: the messages that the line
+// lacks some, then the running totals.
+void EchoLineEnd(Echo& echo, char* out, std::string_view line, std::size_t numbers,
+                 const ResourceTotals& totals) {
+  if (numbers < 3) {
     out = Put(out, kLineNotRead);
-    Emit(echo, std::string_view(text.data(), out));
-    Emit(echo, line);
-    out = Put(Put(text.data(), kLineNotReadEnd), kNumbersRead);
-    out = WriteDecimal(out, found.count);
+    if (CopiesLine(line, numbers)) {
+      out = Put(out, line);
+    } else {
+      Commit(echo, out);
+      Emit(echo, line);
+      out = Room(echo, kMaxLineEcho);
+    }
+    out = Put(Put(out, kLineNotReadEnd), kNumbersRead);
+    out = WriteDecimal(out, numbers);
     out = Put(out, kNumbersReadEnd);
   }
   out = Put(out, "Total : ");
   out = WriteTotals<WriteDecimal>(out, totals.metal, totals.crystal, totals.deuterium);
-  out = Put(out, "\n\n");
-  Emit(echo, std::string_view(text.data(), out));
+  Commit(echo, Put(out, "\n\n"));
+}
+
+char* LineEchoRoom(Echo& echo, std::string_view line, std::size_t numbers) {
+  return Room(echo, kMaxLineEcho + (CopiesLine(line, numbers) ? line.size() : 0));
+}
+
+// The line's amounts and the messages that it lacks some, then the running totals, written
+// straight into the echo.
+void EchoLine(Echo& echo, std::string_view line, const LineAmounts& found,
+              const ResourceTotals& totals) {
+  char* out = LineEchoRoom(echo, line, found.count);
+  for (std::size_t i = 0; i < found.count; ++i) {
+    out = Put(WriteDecimal(out, found.amounts.at(i)), kAmountLabels.at(i));
+  }
+  EchoLineEnd(echo, out, line, found.count, totals);
+}
+
+void AddUp(ResourceTotals& totals, const LineAmounts& found) {
+  totals.metal += found.amounts[0];
+  totals.crystal += found.amounts[1];
+  totals.deuterium += found.amounts[2];
 }
 
 struct FreeMemory {
   void operator()(char* memory) const { std::free(memory); }  // NOLINT: grown with realloc
 };
 
-// The bytes of the lines being read. It grows by a quarter at a time, with realloc, which moves
-// large blocks without copying them, so that a long line is held once.
+// The bytes of the lines being read, from `start` within its memory. It grows by a quarter at a
+// time, with realloc, which moves large blocks without copying them, so that a long line is held
+// once.
 struct LineBuffer {
-  std::unique_ptr<char[], FreeMemory> data;
+  std::unique_ptr<char[], FreeMemory> memory;
   std::size_t capacity = 0;
+  std::size_t start = 0;
 };
 
-// Makes room for `needed` bytes; false when the memory left cannot hold them.
+char* TextOf(const LineBuffer& buffer) {
+  return buffer.memory.get() + buffer.start;
+}
+
+// Makes room for `needed` bytes of text and the look-ahead after them; false when the memory left
+// cannot hold them.
 bool Reserve(LineBuffer& buffer, std::size_t needed) {
+  needed += buffer.start + kLookAhead;
   if (needed <= buffer.capacity) {
     return true;
   }
   const std::size_t capacity = std::max(needed, buffer.capacity + buffer.capacity / 4);
-  auto* grown = static_cast<char*>(std::realloc(buffer.data.get(), capacity));  // NOLINT
+  auto* grown = static_cast<char*>(std::realloc(buffer.memory.get(), capacity));  // NOLINT
   if (grown == nullptr) {
     return false;
   }
-  static_cast<void>(buffer.data.release());
-  buffer.data.reset(grown);
+  static_cast<void>(buffer.memory.release());
+  buffer.memory.reset(grown);
   buffer.capacity = capacity;
   return true;
+}
+
+// Moves the `size` bytes at `from` in the text, the start of a line whose end has not been read
+// yet, to the text's new start, which it chooses so that the next read, of the file's bytes from
+// `offset` on, lands at their place within a page.
+void MoveToStart(LineBuffer& buffer, std::size_t from, std::size_t size, std::uint64_t offset) {
+  const auto address = reinterpret_cast<std::uintptr_t>(buffer.memory.get());  // NOLINT
+  const std::size_t start = (offset - size - address) % kPageSize;
+  if (start + size + kReadSize + kLookAhead > buffer.capacity) {
+    std::memmove(buffer.memory.get(), TextOf(buffer) + from, size);
+    buffer.start = 0;
+    return;
+  }
+  std::memmove(buffer.memory.get() + start, TextOf(buffer) + from, size);
+  buffer.start = start;
 }
 
 // The file's text, read in pieces: its bytes as they are, or the characters of a UTF-16 file in
@@ -164,74 +263,179 @@ std::ptrdiff_t ReadText(TextSource& source, char* out, bool& at_end) {
   return end - out;
 }
 
+// What the scan has found of the line being read: where its first three numbers start, counted
+// from the line's start, and whether it holds a '['; and of the last bytes scanned, which a digit
+// may go on from: a digit after a digit, or after a dot that follows one, goes on its number.
+struct LineScan {
+  std::array<std::size_t, 3> number_starts{};
+  std::size_t numbers = 0;
+  bool bracket = false;
+  std::uint64_t digit_before = 0;  // 1 when the last byte scanned was a digit
+  std::uint64_t digit_two_before = 0;
+  std::uint64_t dot_before = 0;
+};
+
+// The reading of one report: where the text stands, the line being read, and where its results go.
+struct Reading {
+  const LineEnds& line_ends;
+  ResourceTotals& totals;
+  Echo echo;
+  FindBytes find_bytes = FastestFindBytes();
+  LineScan scan;
+  bool nul = false;
+};
+
+// Notes the numbers that start at the bits of `starts`, `offset` bytes past the line's start.
+void AddStarts(LineScan& scan, std::uint64_t starts, std::size_t offset) {
+  for (; starts != 0 && scan.numbers < scan.number_starts.size(); starts &= starts - 1) {
+    scan.number_starts.at(scan.numbers++) =
+        offset + static_cast<std::size_t>(std::countr_zero(starts));
+  }
+}
+
+// The line read whole, as ReadLine reads it, with the numbers the scan found.
+void EndLine(Reading& reading, char* text, std::size_t size) {
+  const std::string_view line = AsTextLine(text, size, reading.line_ends);
+  LineScan& scan = reading.scan;
+  if (scan.bracket && BlockLineRest(line).has_value()) {
+    ReadLine(line, reading.totals, reading.echo);
+  } else {
+    LineAmounts found;
+    found.count = scan.numbers;
+    std::array<TextNumber, 3> numbers;
+    for (std::size_t i = 0; i < found.count; ++i) {
+      numbers.at(i) = ReadNumberAt(text + scan.number_starts.at(i));
+      found.amounts.at(i) = numbers.at(i).value;
+    }
+    char* out = LineEchoRoom(reading.echo, line, found.count);
+    // Written out, so that each label's length is known where it is copied.
+    if (found.count > 0) {
+      out = Put(EchoNumber(out, text + scan.number_starts[0], numbers[0]), kAmountLabels[0]);
+    }
+    if (found.count > 1) {
+      out = Put(EchoNumber(out, text + scan.number_starts[1], numbers[1]), kAmountLabels[1]);
+    }
+    if (found.count > 2) {
+      out = Put(EchoNumber(out, text + scan.number_starts[2], numbers[2]), kAmountLabels[2]);
+    }
+    AddUp(reading.totals, found);
+    EchoLineEnd(reading.echo, out, line, found.count, reading.totals);
+  }
+  scan.numbers = 0;
+  scan.bracket = false;
+}
+
+// Scans the text from `from` to `to`, 64 bytes at a time, and reads each line that ends there;
+// returns where the line that has not ended yet starts.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): from, to
+std::size_t ScanText(Reading& reading, char* text, std::size_t from, std::size_t to) {
+  LineScan& scan = reading.scan;
+  std::size_t line_start = 0;
+  std::array<ByteMasks, 16> batch;
+  for (std::size_t position = from; position < to; position += 64) {
+    const std::size_t count = std::min<std::size_t>(64, to - position);
+    const std::uint64_t in_text = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+    const std::size_t in_batch = (position - from) / 64 % batch.size();
+    if (in_batch == 0) {
+      const std::size_t blocks = std::min(batch.size(), (to - position + 63) / 64);
+      reading.find_bytes(text + position, blocks, batch.data());
+    }
+    const ByteMasks& masks = batch[in_batch];
+    const std::uint64_t digits = masks.digits & in_text;
+    const std::uint64_t dots = masks.dots & in_text;
+    std::uint64_t ends = masks.line_ends & in_text;
+    std::uint64_t brackets = masks.brackets & in_text;
+    reading.nul = reading.nul || (masks.nuls & in_text) != 0;
+    const std::uint64_t after_digit = (digits << 1U) | scan.digit_before;
+    const std::uint64_t after_dot = (dots << 1U) | scan.dot_before;
+    const std::uint64_t two_after_digit =
+        (digits << 2U) | (scan.digit_before << 1U) | scan.digit_two_before;
+    std::uint64_t starts = digits & ~after_digit & ~(after_dot & two_after_digit);
+    scan.digit_two_before = count >= 2 ? (digits >> (count - 2)) & 1U : scan.digit_before;
+    scan.digit_before = (digits >> (count - 1)) & 1U;
+    scan.dot_before = (dots >> (count - 1)) & 1U;
+    for (; ends != 0; ends &= ends - 1) {
+      const auto end = static_cast<unsigned>(std::countr_zero(ends));
+      const std::uint64_t to_end = end == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << end) - 1;
+      AddStarts(scan, starts & to_end, position - line_start);
+      scan.bracket = scan.bracket || (brackets & to_end) != 0;
+      const std::size_t line_end = position + end + 1;
+      EndLine(reading, text + line_start, line_end - line_start);
+      line_start = line_end;
+      starts &= ~to_end;
+      brackets &= ~to_end;
+    }
+    AddStarts(scan, starts, position - line_start);
+    scan.bracket = scan.bracket || brackets != 0;
+  }
+  return line_start;
+}
+
 }  // namespace
 
 ReadOutcome ReadReport(const ReadSome& read_some, const LineEnds& line_ends, ResourceTotals& totals,
                        const EchoSink& sink) {
   ReadOutcome outcome;
-  Echo echo{sink, {}};
-  echo.pending.reserve(kEchoFlushSize);
+  Reading reading{line_ends, totals, Echo{sink}, FastestFindBytes(), {}, false};
   TextSource source{read_some, outcome, {}, {}};
   LineBuffer buffer;
-  if (!Reserve(buffer, kReadSize)) {
+  if (!Reserve(buffer, kReadSize + kPageSize)) {
     outcome.line_too_long = true;
     return outcome;
   }
-  std::size_t filled = ReadStart(source, buffer.data.get());
-  std::size_t scanned = 0;  // the first bytes of the buffer, known to hold no line end
+  MoveToStart(buffer, 0, 0, 0);
+  std::size_t filled = ReadStart(source, TextOf(buffer));
+  std::size_t scanned = 0;
   for (bool at_end = false; !outcome.read_error && !at_end;) {
     if (!Reserve(buffer, filled + kReadSize + kMaxUtf8Length)) {
       outcome.line_too_long = true;
       break;
     }
-    const std::ptrdiff_t count = ReadText(source, buffer.data.get() + filled, at_end);
+    const std::ptrdiff_t count = ReadText(source, TextOf(buffer) + filled, at_end);
     if (count < 0) {
       outcome.read_error = true;  // and the line it cut short is dropped
       break;
     }
     filled += static_cast<std::size_t>(count);
-    char* start = buffer.data.get();
+    char* text = TextOf(buffer);
+    std::memset(text + filled, 0, kLookAhead);
+    std::size_t line_start = ScanText(reading, text, scanned, filled);
     // A NUL ends the reading at once, as if the file ended there: a picture or a disk image, which
     // may be larger than the memory, is never held whole.
-    if (std::memchr(start + scanned, '\0', filled - scanned) != nullptr) {
-      outcome.not_text = true;
-      at_end = true;
-    }
-    std::size_t line_start = 0;
-    for (const void* newline = nullptr;
-         (newline = std::memchr(start + scanned, '\n', filled - scanned)) != nullptr;) {
-      scanned = static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1;
-      ReadLine(AsTextLine(start + line_start, scanned - line_start, line_ends), totals, echo);
-      line_start = scanned;
-    }
+    at_end = at_end || reading.nul;
     if (at_end && line_start != filled) {
-      ReadLine(AsTextLine(start + line_start, filled - line_start, line_ends), totals, echo);
+      EndLine(reading, text + line_start, filled - line_start);
+      line_start = filled;
     }
-    if (line_start != 0) {  // a line longer than what came so far stays where it is
+    // A line longer than what came so far stays where it is, unless what starts it can be moved
+    // where the next read lands best.
+    if (line_start != 0 || filled < kPageSize) {
       filled -= line_start;
-      std::memmove(start, start + line_start, filled);
+      MoveToStart(buffer, line_start, filled, outcome.bytes_read);
     }
     scanned = filled;
   }
-  Flush(echo);
+  outcome.not_text = outcome.not_text || reading.nul;
+  Flush(reading.echo);
   return outcome;
 }
 
 void Emit(Echo& echo, std::string_view text) {
-  if (echo.pending.size() + text.size() > kEchoFlushSize) {
+  if (echo.used + text.size() > echo.gathered.size()) {
     Flush(echo);
   }
-  if (text.size() >= kEchoFlushSize) {
+  if (text.size() >= echo.gathered.size()) {
     echo.sink(text);
     return;
   }
-  echo.pending += text;
+  std::memcpy(echo.gathered.data() + echo.used, text.data(), text.size());
+  echo.used += text.size();
 }
 
 void Flush(Echo& echo) {
-  if (!echo.pending.empty()) {
-    echo.sink(echo.pending);
-    echo.pending.clear();
+  if (echo.used != 0) {
+    echo.sink(std::string_view(echo.gathered.data(), echo.used));
+    echo.used = 0;
   }
 }
 
@@ -273,9 +477,7 @@ LineAmounts FindAmounts(std::string_view line) {
 
 void FindIntValues(std::string_view line, ResourceTotals& totals, Echo& echo) {
   const LineAmounts found = FindAmounts(line);
-  totals.metal += found.amounts[0];
-  totals.crystal += found.amounts[1];
-  totals.deuterium += found.amounts[2];
+  AddUp(totals, found);
   EchoLine(echo, line, found, totals);
 }
 

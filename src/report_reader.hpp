@@ -38,11 +38,13 @@ using ReadSome = std::function<std::ptrdiff_t(char* buffer, std::size_t size)>;
 // Takes the echo, piece after piece.
 using EchoSink = std::function<void(std::string_view piece)>;
 
-// The echo on its way to its sink: gathered in `pending` and handed over in pieces of about
-// 64 KiB; a text too long to be worth copying, such as a long line, goes to the sink as it is.
+// The echo on its way to its sink: gathered, and handed over in pieces of at most 64 KiB, large
+// enough to cost few writes, small enough to stay in the processor's cache; a longer text, such as
+// a long line, goes to the sink as it is.
 struct Echo {
   EchoSink sink;
-  std::string pending;
+  std::string gathered = std::string(std::size_t{64} * 1024, '\0');
+  std::size_t used = 0;
 };
 
 // Adds `text` to the echo.

@@ -24,8 +24,9 @@ constexpr auto kFourDigits = [] {
   return table;
 }();
 
+// n < 10^4, which is an index on every system, the 32-bit page's engine's too.
 char* WriteFourDigits(char* out, std::uint64_t n) {
-  std::memcpy(out, &kFourDigits[4 * n], 4);
+  std::memcpy(out, &kFourDigits[4 * static_cast<std::size_t>(n)], 4);
   return out + 4;
 }
 
@@ -38,7 +39,7 @@ char* WriteEightDigits(char* out, std::uint64_t n) {
 // come from the table's next entry, and what is written next covers them.
 char* WriteUpToFourDigits(char* out, std::uint64_t n) {
   const std::size_t length = n >= 1000 ? 4 : n >= 100 ? 3 : n >= 10 ? 2 : 1;
-  std::memcpy(out, &kFourDigits[4 * n + 4 - length], 4);
+  std::memcpy(out, &kFourDigits[4 * static_cast<std::size_t>(n) + 4 - length], 4);
   return out + length;
 }
 
@@ -55,6 +56,17 @@ char* WriteUpToEightDigits(char* out, std::uint64_t n) {
 // anything.
 std::optional<Message> Save(ReportFile report, const ReadOutcome& reading,
                             const ResourceTotals& totals) {
+  if (const auto problem = WhyNoBlock(reading)) {
+    return problem;
+  }
+  std::string block;
+  PrintFormated(block, kSystemLineEnds.written, totals.metal, totals.crystal, totals.deuterium);
+  return report.Append(EncodeText(block, reading.encoding));
+}
+
+}  // namespace
+
+std::optional<Message> WhyNoBlock(const ReadOutcome& reading) {
   // A block is only ever the totals of the whole file, read as text.
   if (reading.read_error) {
     return Message::kReadError;
@@ -65,12 +77,8 @@ std::optional<Message> Save(ReportFile report, const ReadOutcome& reading,
   if (reading.not_text) {
     return Message::kNotText;
   }
-  std::string block;
-  PrintFormated(block, kSystemLineEnds.written, totals.metal, totals.crystal, totals.deuterium);
-  return report.Append(EncodeText(block, reading.encoding));
+  return std::nullopt;
 }
-
-}  // namespace
 
 char* WriteDecimal(char* out, std::uint64_t value) {
   constexpr std::uint64_t kTenTo8 = 100'000'000;

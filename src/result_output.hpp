@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "messages.hpp"
 #include "report_file.hpp"
 #include "text.hpp"
 
@@ -62,6 +64,10 @@ void PrintFormated(std::string& out, std::string_view line_end, std::uint64_t me
 
 // What the reading of a report file found besides its totals.
 struct ReadOutcome;
+
+// The message that says why no block follows a reading, when none can: a read error, a line too
+// long, or a file that is not text.
+std::optional<Message> WhyNoBlock(const ReadOutcome& reading);
 
 // Appends the forum block to the report file that `report` read, in the file's encoding and with
 // the line ends of a text file of this system, provided that the reading took in the whole file

@@ -251,7 +251,7 @@ std::u16string ConsoleText(std::string_view bytes, std::string& unfinished) {
       shown += Windows1252(static_cast<unsigned char>(text[i]));
       ++i;
     } else {
-      PutUtf16(shown, Visible(sequence.character, BeforeLineFeed(text, i)));
+      PutUtf16(shown, sequence.character);
       i += sequence.length;
     }
   }
@@ -279,4 +279,11 @@ std::string TerminalText(std::string_view bytes) {
     i += length;
   }
   return shown;
+}
+
+void ShowControls(std::u16string& text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool before_line_feed = i + 1 < text.size() && text[i + 1] == u'\n';
+    text[i] = static_cast<char16_t>(Visible(text[i], before_line_feed));
+  }
 }

@@ -57,8 +57,7 @@ std::string EncodeText(std::string_view utf8, TextEncoding encoding);
 // character, so that reports saved in UTF-8 and in "ANSI" both show their accents. Overlong
 // forms, surrogates and values past U+10FFFF are not valid UTF-8. The five bytes Windows-1252
 // leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) show as U+FFFD, as a C1 control character
-// would show nothing, or act on the terminal. Control characters show as TerminalText shows them.
-// `unfinished` carries, from one piece to the next,
+// would show nothing, or act on the terminal. `unfinished` carries, from one piece to the next,
 // the start of a UTF-8 sequence that a piece ends with: it is read before `bytes`, and is left
 // holding the start of a sequence that `bytes` ends with (at most three bytes), or nothing.
 std::u16string ConsoleText(std::string_view bytes, std::string& unfinished);
@@ -69,3 +68,6 @@ std::u16string ConsoleText(std::string_view bytes, std::string& unfinished);
 // byte that is not part of UTF-8. A tab and line ends (LF, and a CR right before one) stay as
 // they are, and so does every other byte.
 std::string TerminalText(std::string_view bytes);
+
+// Shows the control characters of a console's text, ConsoleText's, as TerminalText shows them.
+void ShowControls(std::u16string& text);

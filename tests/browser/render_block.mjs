@@ -13,11 +13,12 @@ import http from 'node:http';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
+import { prepare } from './chromium.mjs';
+
 const [program, pictureHost, scratch] = process.argv.slice(2);
 const here = path.dirname(fileURLToPath(import.meta.url));
 const source = path.resolve(here, '../..');
 const site = path.join(source, 'site');
-const chromiumPath = '/usr/bin/chromium';
 // The pictures' paths, in the block's order.
 const [heading, metal, crystal, deuterium] = fs
   .readFileSync(path.join(source, 'art/pictures.txt'), 'utf8').split('\n').filter((line) => line && !line.startsWith('#')).map((line) => line.split(' ')[1]);
@@ -35,22 +36,7 @@ const brokenBlocks = [
   ['line end lost before a total', 'lines', (b) => b.replace('[/img] ', '[/img]\n')],
 ];
 
-// CI installs everything this test needs, so there a missing piece is a failure.
-function skip(reason) {
-  console.log(`${process.env.CI ? 'FAILED' : 'SKIPPED'}: ${reason}`);
-  process.exit(process.env.CI ? 1 : 77);
-}
-
-if (!fs.existsSync(chromiumPath)) skip(`${chromiumPath} is missing (apt-get install chromium)`);
-fs.rmSync(scratch, { recursive: true, force: true });
-fs.mkdirSync(path.join(scratch, 'home'), { recursive: true });
-process.env.TMPDIR = scratch;  // where Playwright and Chromium put their temporary files
-let chromium;
-try {
-  ({ chromium } = await import('playwright-core'));
-} catch {
-  skip('playwright-core is not installed: run `npm ci` in tests/browser');
-}
+const launch = await prepare(scratch);
 
 // The program on a copy of the example, as a script runs it, with no standard input.
 const example = fs.readFileSync(path.join(source, 'examples/rapports.txt'));
@@ -83,16 +69,7 @@ const server = http.createServer((request, response) => {
 });
 await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
 
-const profile = path.join(scratch, 'profile');
-const browser = await chromium.launchPersistentContext(profile, {
-  executablePath: chromiumPath,
-  headless: true,
-  viewport: { width: 560, height: 600 },
-  env: { ...process.env, HOME: path.join(scratch, 'home') },
-  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-    '--disable-background-networking', '--disable-component-update', '--disable-sync',
-    '--host-resolver-rules=MAP * ~NOTFOUND'],
-});
+const browser = await launch({ viewport: { width: 560, height: 600 } });
 let failed = false;
 try {
   const page = await browser.newPage();
@@ -132,7 +109,7 @@ try {
 } finally {
   await browser.close();
   server.close();
-  fs.rmSync(profile, { recursive: true, force: true });
+  fs.rmSync(path.join(scratch, 'profile'), { recursive: true, force: true });
 }
 process.exit(failed ? 1 : 0);
 

@@ -74,10 +74,11 @@ TEST(TerminalText, ShowsControlCharactersAsSymbols) {
   }
 }
 
-TEST(ConsoleText, ShowsControlCharactersAsSymbols) {
+TEST(ShowControls, ShowsAConsolesControlCharactersAsSymbols) {
   std::string unfinished;
-  EXPECT_EQ(ConsoleText("\x1B[8m\ta\rb\x7F\xC2\x9B\x9B\r\n", unfinished),
-            u"\u241B[8m\ta\u240Db\u2421\uFFFD\u203A\r\n");
+  std::u16string text = ConsoleText("\x1B[8m\ta\rb\x7F\xC2\x9B\x9B\r\n", unfinished);
+  ShowControls(text);
+  EXPECT_EQ(text, u"\u241B[8m\ta\u240Db\u2421\uFFFD\u203A\r\n");
 }
 
 TEST(EncodeText, WritesUtf8InEitherUtf16ByteOrder) {

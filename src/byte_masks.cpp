@@ -1,0 +1,134 @@
+#include "byte_masks.hpp"
+
+#include <array>
+#include <bit>
+#include <cstring>
+
+#if defined(__x86_64__) || defined(_M_X64)
+#include <immintrin.h>
+#define ULVENA_X86_64 1
+#endif
+
+namespace {
+
+// The bytes of `word` equal to `byte`, each marked by its high bit, by arithmetic that cannot
+// carry from one byte into the next.
+std::uint64_t BytesEqual(std::uint64_t word, unsigned char byte) {
+  const std::uint64_t zero_where_equal = word ^ (kEveryByte * byte);
+  return ~(((zero_where_equal & ~kHighBits) + ~kHighBits) | zero_where_equal) & kHighBits;
+}
+
+// The high bits of the eight bytes of `marks`, as eight bits, byte 0 lowest.
+std::uint64_t Gather(std::uint64_t marks) {
+  constexpr std::uint64_t kGatherer = 0x01020408'10204080;
+  return ((marks >> 7U) * kGatherer) >> 56U;
+}
+
+ByteMasks MasksPlain(const char* text) {
+  ByteMasks masks;
+  for (std::size_t i = 0; i < 8; ++i) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text + 8 * i, sizeof word);
+    if constexpr (std::endian::native == std::endian::big) {
+      word = __builtin_bswap64(word);
+    }
+    const std::size_t shift = 8 * i;
+    masks.line_ends |= Gather(BytesEqual(word, '\n')) << shift;
+    masks.digits |= Gather(DigitBytes(word)) << shift;
+    masks.dots |= Gather(BytesEqual(word, '.')) << shift;
+    masks.brackets |= Gather(BytesEqual(word, '[')) << shift;
+    masks.nuls |= Gather(BytesEqual(word, '\0')) << shift;
+  }
+  return masks;
+}
+
+void FindBytesPlain(const char* text, std::size_t count, ByteMasks* masks) {
+  for (std::size_t i = 0; i < count; ++i) {
+    masks[i] =
+        MasksPlain(text + 64 * i);  // NOLINT(cppcoreguidelines-pro-bounds-pointer-arithmetic)
+  }
+}
+
+#ifdef ULVENA_X86_64
+
+std::uint64_t Bits16(__m128i marks) {
+  return static_cast<std::uint16_t>(_mm_movemask_epi8(marks));
+}
+
+ByteMasks MasksSse2(const char* text) {
+  ByteMasks masks;
+  for (std::size_t i = 0; i < 4; ++i) {
+    const __m128i bytes =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 16 * i));  // NOLINT
+    const std::size_t shift = 16 * i;
+    // Signed comparisons: bytes of 0x80 and above are below '0'.
+    const __m128i digits = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
+                                         _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
+    masks.line_ends |= Bits16(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))) << shift;
+    masks.digits |= Bits16(digits) << shift;
+    masks.dots |= Bits16(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('.'))) << shift;
+    masks.brackets |= Bits16(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('['))) << shift;
+    masks.nuls |= Bits16(_mm_cmpeq_epi8(bytes, _mm_setzero_si128())) << shift;
+  }
+  return masks;
+}
+
+__attribute__((target("avx2"))) std::uint64_t Bits32(__m256i marks) {
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(marks));
+}
+
+__attribute__((target("avx2"))) ByteMasks MasksAvx2(const char* text) {
+  ByteMasks masks;
+  for (std::size_t i = 0; i < 2; ++i) {
+    const __m256i bytes =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + 32 * i));  // NOLINT
+    const std::size_t shift = 32 * i;
+    const __m256i digits = _mm256_and_si256(_mm256_cmpgt_epi8(bytes, _mm256_set1_epi8('0' - 1)),
+                                            _mm256_cmpgt_epi8(_mm256_set1_epi8('9' + 1), bytes));
+    masks.line_ends |= Bits32(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\n'))) << shift;
+    masks.digits |= Bits32(digits) << shift;
+    masks.dots |= Bits32(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('.'))) << shift;
+    masks.brackets |= Bits32(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('['))) << shift;
+    masks.nuls |= Bits32(_mm256_cmpeq_epi8(bytes, _mm256_setzero_si256())) << shift;
+  }
+  return masks;
+}
+
+void FindBytesSse2(const char* text, std::size_t count, ByteMasks* masks) {
+  for (std::size_t i = 0; i < count; ++i) {
+    masks[i] = MasksSse2(text + 64 * i);  // NOLINT(cppcoreguidelines-pro-bounds-pointer-arithmetic)
+  }
+}
+
+__attribute__((target("avx2"))) void FindBytesAvx2(const char* text, std::size_t count,
+                                                   ByteMasks* masks) {
+  for (std::size_t i = 0; i < count; ++i) {
+    masks[i] = MasksAvx2(text + 64 * i);  // NOLINT(cppcoreguidelines-pro-bounds-pointer-arithmetic)
+  }
+}
+
+const std::array<FindBytes, 3> kEveryWay = {FindBytesPlain, FindBytesSse2, FindBytesAvx2};
+
+std::span<const FindBytes> WaysOfThisProcessor() {
+  return {kEveryWay.data(), __builtin_cpu_supports("avx2") ? 3U : 2U};
+}
+
+#else
+
+const std::array<FindBytes, 1> kEveryWay = {FindBytesPlain};
+
+std::span<const FindBytes> WaysOfThisProcessor() {
+  return kEveryWay;
+}
+
+#endif
+
+}  // namespace
+
+FindBytes FastestFindBytes() {
+  return WaysOfThisProcessor().back();
+}
+
+std::span<const FindBytes> EveryFindBytes() {
+  return WaysOfThisProcessor();
+}
