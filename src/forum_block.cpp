@@ -95,6 +95,13 @@ void WriteBlock(std::string& out, std::string_view line_end, std::string_view me
 }
 
 std::optional<std::string_view> BlockLineRest(std::string_view line) {
+  // Most lines that hold a '[' are coordinates, which neither start like a block line nor hold a
+  // closing tag: told apart at once.
+  const std::string_view text = WithoutLineEnd(line);
+  const bool starts_like_one = text.starts_with("[c") || text.starts_with("[i") || text == "[";
+  if (!starts_like_one && line.find("[/") == std::string_view::npos) {
+    return std::nullopt;
+  }
   for (auto close = line.find(kPictureClose); close != std::string_view::npos;
        close = line.find(kPictureClose, close + 1)) {
     if (EndsWithPicturePath(line.substr(0, close))) {

@@ -116,9 +116,10 @@ bool CopiesLine(std::string_view line, std::size_t numbers) {
 }
 
 // After the line's amounts, written at `out` in Room of EchoLineRoom: the messages that the line
-// lacks some, then the running totals.
+// lacks some, then the running totals, which `WriteNumber` writes.
+template <auto WriteNumber, typename Total>
 void EchoLineEnd(Echo& echo, char* out, std::string_view line, std::size_t numbers,
-                 const ResourceTotals& totals) {
+                 const std::array<Total, 3>& totals) {
   if (numbers < 3) {
     out = Put(out, kLineNotRead);
     if (CopiesLine(line, numbers)) {
@@ -133,7 +134,7 @@ void EchoLineEnd(Echo& echo, char* out, std::string_view line, std::size_t numbe
     out = Put(out, kNumbersReadEnd);
   }
   out = Put(out, "Total : ");
-  out = WriteTotals<WriteDecimal>(out, totals.metal, totals.crystal, totals.deuterium);
+  out = WriteTotals<WriteNumber>(out, totals[0], totals[1], totals[2]);
   Commit(echo, Put(out, "\n\n"));
 }
 
@@ -149,7 +150,8 @@ void EchoLine(Echo& echo, std::string_view line, const LineAmounts& found,
   for (std::size_t i = 0; i < found.count; ++i) {
     out = Put(WriteDecimal(out, found.amounts.at(i)), kAmountLabels.at(i));
   }
-  EchoLineEnd(echo, out, line, found.count, totals);
+  EchoLineEnd<WriteDecimal>(echo, out, line, found.count,
+                            std::array{totals.metal, totals.crystal, totals.deuterium});
 }
 
 void AddUp(ResourceTotals& totals, const LineAmounts& found) {
@@ -275,6 +277,11 @@ struct LineScan {
   std::uint64_t dot_before = 0;
 };
 
+std::array<RunningTotal, 3> RunningTotalsOf(const ResourceTotals& totals) {
+  return {RunningTotalOf(totals.metal), RunningTotalOf(totals.crystal),
+          RunningTotalOf(totals.deuterium)};
+}
+
 // The reading of one report: where the text stands, the line being read, and where its results go.
 struct Reading {
   const LineEnds& line_ends;
@@ -283,6 +290,8 @@ struct Reading {
   FindBytes find_bytes = FastestFindBytes();
   LineScan scan;
   bool nul = false;
+  // The totals as the echo writes them, kept beside `totals`.
+  std::array<RunningTotal, 3> running = RunningTotalsOf(totals);
 };
 
 // Notes the numbers that start at the bits of `starts`, `offset` bytes past the line's start.
@@ -299,6 +308,7 @@ void EndLine(Reading& reading, char* text, std::size_t size) {
   LineScan& scan = reading.scan;
   if (scan.bracket && BlockLineRest(line).has_value()) {
     ReadLine(line, reading.totals, reading.echo);
+    reading.running = RunningTotalsOf(reading.totals);
   } else {
     LineAmounts found;
     found.count = scan.numbers;
@@ -318,8 +328,11 @@ void EndLine(Reading& reading, char* text, std::size_t size) {
     if (found.count > 2) {
       out = Put(EchoNumber(out, text + scan.number_starts[2], numbers[2]), kAmountLabels[2]);
     }
+    for (std::size_t i = 0; i < found.count; ++i) {
+      AddTo(reading.running.at(i), found.amounts.at(i));
+    }
     AddUp(reading.totals, found);
-    EchoLineEnd(reading.echo, out, line, found.count, reading.totals);
+    EchoLineEnd<WriteRunningTotal>(reading.echo, out, line, found.count, reading.running);
   }
   scan.numbers = 0;
   scan.bracket = false;

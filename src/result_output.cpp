@@ -52,6 +52,9 @@ char* WriteUpToEightDigits(char* out, std::uint64_t n) {
   return WriteFourDigits(out, n % 10000);
 }
 
+constexpr std::uint64_t kTenTo8 = 100'000'000;
+constexpr std::uint64_t kTenTo16 = kTenTo8 * kTenTo8;
+
 // Appends the block of `totals` to `report`, which it lets go on returning; what went wrong, if
 // anything.
 std::optional<Message> Save(ReportFile report, const ReadOutcome& reading,
@@ -81,8 +84,6 @@ std::optional<Message> WhyNoBlock(const ReadOutcome& reading) {
 }
 
 char* WriteDecimal(char* out, std::uint64_t value) {
-  constexpr std::uint64_t kTenTo8 = 100'000'000;
-  constexpr std::uint64_t kTenTo16 = kTenTo8 * kTenTo8;
   if (value < kTenTo8) {
     return WriteUpToEightDigits(out, value);
   }
@@ -93,6 +94,39 @@ char* WriteDecimal(char* out, std::uint64_t value) {
   out = WriteUpToEightDigits(out, value / kTenTo16);
   out = WriteEightDigits(out, value / kTenTo8 % kTenTo8);
   return WriteEightDigits(out, value % kTenTo8);
+}
+
+RunningTotal RunningTotalOf(std::uint64_t value) {
+  constexpr std::uint64_t kTenTo4 = 10'000;
+  constexpr std::uint64_t kTenTo12 = kTenTo8 * kTenTo4;
+  // The last digits are written whole, so the leading ones must hold one that is not 0.
+  const std::size_t last = value >= kTenTo12 ? 12 : value >= kTenTo8 ? 8 : value >= kTenTo4 ? 4 : 0;
+  const std::uint64_t power = last == 12 ? kTenTo12 : last == 8 ? kTenTo8 : last == 4 ? kTenTo4 : 1;
+  RunningTotal total;
+  total.value = value;
+  total.base = value / power * power;
+  const std::uint64_t above_base = std::numeric_limits<std::uint64_t>::max() - total.base;
+  total.span = above_base < power ? above_base + 1 : power;
+  total.last = last;
+  total.leading_length = static_cast<std::size_t>(
+      WriteDecimal(total.leading.data(), value / power) - total.leading.data());
+  return total;
+}
+
+char* WriteRunningTotal(char* out, const RunningTotal& total) {
+  std::memcpy(out, total.leading.data(), total.leading.size());
+  out += total.leading_length;
+  const std::uint64_t last = total.value - total.base;
+  switch (total.last) {
+    case 0:
+      return out;
+    case 4:
+      return WriteFourDigits(out, last);
+    case 8:
+      return WriteEightDigits(out, last);
+    default:
+      return WriteEightDigits(WriteFourDigits(out, last / kTenTo8), last % kTenTo8);
+  }
 }
 
 char* WriteDoted(char* out, std::uint64_t value) {

@@ -2,6 +2,7 @@
 // block, put together and appended to the report file.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -40,13 +41,41 @@ inline char* Put(char* out, std::string_view text) {
 // bytes, and up to 3 more past the end it returns when WriteNumber does.
 inline constexpr std::size_t kMaxTotalsLength = 40 + 3 * kDecimalRoom;
 
-template <char* (*WriteNumber)(char*, std::uint64_t)>
+template <auto WriteNumber, typename Number>
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): metal, crystal, deuterium, as everywhere
-char* WriteTotals(char* out, std::uint64_t metal, std::uint64_t crystal, std::uint64_t deuterium) {
+char* WriteTotals(char* out, const Number& metal, const Number& crystal, const Number& deuterium) {
   out = WriteNumber(Put(out, "Metal="), metal);
   out = WriteNumber(Put(out, ", Cristal="), crystal);
   return WriteNumber(Put(out, ", Deuterium="), deuterium);
 }
+
+// A running total of the echo, kept with the text of its leading digits, which change seldom:
+// writing it then costs the copy of that text and the writing of its last digits, 0 to 12 of
+// them, not the writing of every digit.
+struct RunningTotal {
+  std::uint64_t value = 0;
+  // The leading digits hold while value - base < span: they are the text of base / 10^last, and
+  // value - base is written in `last` digits. The span is 10^last, or less where base + 10^last
+  // would pass 2^64, so that a total which wraps leaves it.
+  std::uint64_t base = 0;
+  std::uint64_t span = 1;
+  std::size_t last = 0;
+  std::array<char, 16> leading{'0'};
+  std::size_t leading_length = 1;
+};
+
+RunningTotal RunningTotalOf(std::uint64_t value);
+
+// Adds `amount` to `total`, wrapping past 2^64 - 1.
+inline void AddTo(RunningTotal& total, std::uint64_t amount) {
+  total.value += amount;
+  if (total.value - total.base >= total.span) [[unlikely]] {
+    total = RunningTotalOf(total.value);
+  }
+}
+
+// Writes `total` in plain decimal, as WriteDecimal writes its value, and with the same room.
+char* WriteRunningTotal(char* out, const RunningTotal& total);
 
 // Appends `value` to `out` in grouped decimal, as WriteDoted writes it.
 void PrintDoted(std::string& out, std::uint64_t value);

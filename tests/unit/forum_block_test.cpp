@@ -41,12 +41,13 @@ TEST(BlockLineRest, GivesWhatFollowsTheClosingTags) {
 TEST(BlockLineRest, KnowsALineCutShortWhateverTheHost) {
   for (const std::string_view cut : {"[", "[center][col", "[img]", "[img]ht", "[img]https://h:8",
                                      "[center][color=#00ff00][img]http://h.example/img30",
-                                     "[img]http://h/img451/3976/metalic2.png[/im\r\n"}) {
+                                     "[img]http://h/img451/3976/metalic2.png[/im\r\n", "[\r"}) {
     SCOPED_TRACE(cut);
     EXPECT_EQ(BlockLineRest(cut), std::string_view{});
   }
-  for (const std::string_view report : {"[img] 1 2 3", "[img]ftp://h/x 4", "[i 5 6",
-                                        "[img]http://h/a.png[/img] 7 8 9", "[im]http://h/"}) {
+  for (const std::string_view report :
+       {"[img] 1 2 3", "[img]ftp://h/x 4", "[i 5 6", "[img]http://h/a.png[/img] 7 8 9",
+        "[im]http://h/", "[7:402:10] 1 2\n"}) {
     SCOPED_TRACE(report);
     EXPECT_FALSE(BlockLineRest(report).has_value());
   }
