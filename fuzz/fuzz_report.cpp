@@ -24,14 +24,8 @@ struct Read {
 
 Read ReadInPieces(std::string_view file, std::size_t piece) {
   Read read;
-  read.outcome = ReadReport(
-      [&file, piece](char* buffer, std::size_t room) {
-        const std::size_t count = std::min({room, piece, file.size()});
-        std::copy_n(file.begin(), count, buffer);
-        file.remove_prefix(count);
-        return static_cast<std::ptrdiff_t>(count);
-      },
-      kWindowsLineEnds, read.totals, [&read](std::string_view text) { read.echo += text; });
+  read.outcome = ReadReport(ReadFromMemory(file, piece), kWindowsLineEnds, read.totals,
+                            [&read](std::string_view text) { read.echo += text; });
   return read;
 }
 

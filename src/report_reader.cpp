@@ -33,12 +33,19 @@ constexpr std::size_t kLookAhead = 64;
 // Lines up to this long are copied into the echo; longer ones go to the sink as they are.
 constexpr std::size_t kCopiedLineSize = 4096;
 
-// The echo of one line, but for the line itself: its amounts, the messages and the totals line,
-// and the 3 bytes past its end that the digit writer may write.
+// Bytes copied for a number whose text is its plain decimal, whatever its length: they lie within
+// the text and its look-ahead, and what is written next covers those past the number.
+constexpr std::size_t kPlainCopy = 24;
+static_assert(kPlainCopy >= kMaxDecimalLength && kPlainCopy <= kLookAhead);
+
+// The echo of one line, but for the line itself: its amounts, each written in its digit writer's
+// room or copied whole, the messages and the totals line, and the 3 bytes past its end that the
+// digit writer may write.
 constexpr std::size_t kMaxLineEcho = 512;
-static_assert(kMaxLineEcho >= 3 * (kDecimalRoom + kAmountLabels[1].size()) + kLineNotRead.size() +
-                                  kLineNotReadEnd.size() + kNumbersRead.size() + kDecimalRoom +
-                                  kNumbersReadEnd.size() + 10 + kMaxTotalsLength + 3);
+static_assert(kMaxLineEcho >= 3 * (std::max(kDecimalRoom, kPlainCopy) + kAmountLabels[1].size()) +
+                                  kLineNotRead.size() + kLineNotReadEnd.size() +
+                                  kNumbersRead.size() + kDecimalRoom + kNumbersReadEnd.size() + 10 +
+                                  kMaxTotalsLength + 3);
 
 bool IsDigit(char byte) {
   return static_cast<unsigned char>(byte) - unsigned{'0'} < 10U;
@@ -81,11 +88,6 @@ TextNumber ReadNumberAt(const char* text) {
   }
   return number;
 }
-
-// Bytes copied for a number whose text is its plain decimal, whatever its length: they lie within
-// the text and its look-ahead, and what is written next covers those past the number.
-constexpr std::size_t kPlainCopy = 24;
-static_assert(kPlainCopy >= kMaxDecimalLength && kPlainCopy <= kLookAhead);
 
 // Writes the number at `out` in plain decimal, copied from `text` when the text already is.
 char* EchoNumber(char* out, const char* text, const TextNumber& number) {
@@ -431,6 +433,15 @@ ReadOutcome ReadReport(const ReadSome& read_some, const LineEnds& line_ends, Res
   outcome.not_text = outcome.not_text || reading.nul;
   Flush(reading.echo);
   return outcome;
+}
+
+ReadSome ReadFromMemory(std::string_view bytes, std::size_t piece_size) {
+  return [bytes, piece_size](char* buffer, std::size_t size) mutable {
+    const std::size_t count = std::min({size, piece_size, bytes.size()});
+    std::memcpy(buffer, bytes.data(), count);
+    bytes.remove_prefix(count);
+    return static_cast<std::ptrdiff_t>(count);
+  };
 }
 
 void Emit(Echo& echo, std::string_view text) {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,10 @@ struct ReadOutcome {
 // Gives up to `size` bytes of the report at `buffer`: how many, 0 at its end, or -1 on a read
 // error.
 using ReadSome = std::function<std::ptrdiff_t(char* buffer, std::size_t size)>;
+
+// Gives `bytes`, a report already in memory, at most `piece_size` of them a read.
+ReadSome ReadFromMemory(std::string_view bytes,
+                        std::size_t piece_size = std::numeric_limits<std::size_t>::max());
 
 // Takes the echo, piece after piece.
 using EchoSink = std::function<void(std::string_view piece)>;

@@ -108,6 +108,7 @@ RunningTotal RunningTotalOf(std::uint64_t value) {
   const std::uint64_t above_base = std::numeric_limits<std::uint64_t>::max() - total.base;
   total.span = above_base < power ? above_base + 1 : power;
   total.last = last;
+  // value / power is below 10^8, which WriteDecimal writes in at most 8 bytes.
   total.leading_length = static_cast<std::size_t>(
       WriteDecimal(total.leading.data(), value / power) - total.leading.data());
   return total;

@@ -28,14 +28,8 @@ struct PageResult {
 PageResult ReadInMemory(std::string_view report, std::string_view name) {
   ResourceTotals totals;
   std::string output;
-  const ReadOutcome reading = ReadReport(
-      [&report](char* buffer, std::size_t size) {
-        const std::size_t count = std::min(size, report.size());
-        std::memcpy(buffer, report.data(), count);
-        report.remove_prefix(count);
-        return static_cast<std::ptrdiff_t>(count);
-      },
-      kWindowsLineEnds, totals, [&output](std::string_view piece) { output += piece; });
+  const ReadOutcome reading = ReadReport(ReadFromMemory(report), kWindowsLineEnds, totals,
+                                         [&output](std::string_view piece) { output += piece; });
   AppendSummary(output, totals.metal, totals.crystal, totals.deuterium);
   PageResult result;
   if (const auto problem = WhyNoBlock(reading)) {

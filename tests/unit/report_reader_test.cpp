@@ -33,14 +33,8 @@ struct WholeRead {
 WholeRead ReadAll(std::string_view data, std::size_t piece = std::string_view::npos,
                   const LineEnds& line_ends = kUnixLineEnds) {
   WholeRead read;
-  read.outcome = ReadReport(
-      [&data, piece](char* buffer, std::size_t size) {
-        const std::size_t count = std::min({size, piece, data.size()});
-        std::copy_n(data.begin(), count, buffer);
-        data.remove_prefix(count);
-        return static_cast<std::ptrdiff_t>(count);
-      },
-      line_ends, read.totals, [&read](std::string_view text) { read.echo += text; });
+  read.outcome = ReadReport(ReadFromMemory(data, piece), line_ends, read.totals,
+                            [&read](std::string_view text) { read.echo += text; });
   return read;
 }
 
