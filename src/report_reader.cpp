@@ -67,20 +67,44 @@ struct TextNumber {
 
 // Reads the number whose first digit is at `text` as DotedToInt does: the number must be
 // followed, within the text or its look-ahead, by a byte that ends it.
+// Adds the digits at `text` to `value`; returns where they end.
+const char* ReadDigits(const char* text, std::uint64_t& value) {
+  for (unsigned digit = 0; (digit = static_cast<unsigned char>(*text) - unsigned{'0'}) < 10;
+       ++text) {
+    value = value * 10 + digit;  // wraps past 2^64 - 1
+  }
+  return text;
+}
+
+// Whether `text` starts with a dot and three digits, and no digit after them: a group of a number
+// as the game writes its amounts ("12.345.678"), which is read at once.
+bool StartsWithGroup(const char* text) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, text, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) {
+    word = __builtin_bswap64(word);
+  }
+  constexpr std::uint64_t kFiveBytes = 0xFF'FFFFFFFF;
+  constexpr std::uint64_t kBytesOneToThree = 0x00'80808000;
+  return text[0] == '.' && (DigitBytes(word) & kFiveBytes) == kBytesOneToThree;
+}
+
 TextNumber ReadNumberAt(const char* text) {
   const char* const start = text;
   TextNumber number;
   bool dotted = false;
-  for (;;) {
-    for (unsigned digit = 0; (digit = static_cast<unsigned char>(*text) - unsigned{'0'}) < 10;
-         ++text) {
-      number.value = number.value * 10 + digit;  // wraps past 2^64 - 1
-    }
-    if (text[0] != '.' || !IsDigit(text[1])) {
-      break;
-    }
+  text = ReadDigits(text, number.value);
+  while (text[0] == '.' && IsDigit(text[1])) {
     dotted = true;
-    ++text;
+    if (StartsWithGroup(text)) {
+      number.value = number.value * 1000 +
+                     (static_cast<unsigned char>(text[1]) - unsigned{'0'}) * 100 +
+                     (static_cast<unsigned char>(text[2]) - unsigned{'0'}) * 10 +
+                     (static_cast<unsigned char>(text[3]) - unsigned{'0'});
+      text += 4;
+    } else {
+      text = ReadDigits(text + 1, number.value);
+    }
   }
   const auto length = static_cast<std::size_t>(text - start);
   if (!dotted && length < kMaxDecimalLength && (start[0] != '0' || length == 1)) {

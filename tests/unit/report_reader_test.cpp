@@ -59,12 +59,15 @@ TEST(DotedToInt, ReadsDigitsSkippingOneDotAfterEachDigit) {
       {"1..2", 1, 1},        {"007", 7, 2},
       {"12 345", 12, 1},     {"0", 0, 0},
       {"9.", 9, 1},          {"18446744073709551615", 18446744073709551615u, 19},
+      {"1.2345", 12345, 5},  {"1.23.456", 123456, 7},
+      {"0.001.", 1, 5},      {"12.345.6789", 123456789, 10},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     std::size_t position = 0;
     EXPECT_EQ(DotedToInt(c.text, position), c.value);
     EXPECT_EQ(position, c.last_consumed);
+    EXPECT_EQ(ReadAll(c.text).totals.metal, c.value);  // the reading reads the same number
   }
 }
 
@@ -81,6 +84,7 @@ TEST(DotedToInt, WrapsModulo2To64) {
   EXPECT_EQ(DotedToInt("18.446.744.073.709.551.617", position), 1u);
   position = 0;
   EXPECT_EQ(DotedToInt("100000000000000000000", position), 7766279631452241920u);
+  EXPECT_EQ(ReadAll("18.446.744.073.709.551.617").totals.metal, 1u);
 }
 
 struct ScanCase {
