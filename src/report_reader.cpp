@@ -390,12 +390,18 @@ std::size_t ScanText(Reading& reading, char* text, std::size_t from, std::size_t
     const std::uint64_t two_after_digit =
         (digits << 2U) | (scan.digit_before << 1U) | scan.digit_two_before;
     std::uint64_t starts = digits & ~after_digit & ~(after_dot & two_after_digit);
-    scan.digit_two_before = count >= 2 ? (digits >> (count - 2)) & 1U : scan.digit_before;
-    scan.digit_before = (digits >> (count - 1)) & 1U;
-    scan.dot_before = (dots >> (count - 1)) & 1U;
+    if (count == 64) [[likely]] {
+      scan.digit_two_before = (digits >> 62U) & 1U;
+      scan.digit_before = digits >> 63U;
+      scan.dot_before = dots >> 63U;
+    } else {
+      scan.digit_two_before = count >= 2 ? (digits >> (count - 2)) & 1U : scan.digit_before;
+      scan.digit_before = (digits >> (count - 1)) & 1U;
+      scan.dot_before = (dots >> (count - 1)) & 1U;
+    }
     for (; ends != 0; ends &= ends - 1) {
       const auto end = static_cast<unsigned>(std::countr_zero(ends));
-      const std::uint64_t to_end = end == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << end) - 1;
+      const std::uint64_t to_end = ends ^ (ends - 1);  // up to the line end
       AddStarts(scan, starts & to_end, position - line_start);
       scan.bracket = scan.bracket || (brackets & to_end) != 0;
       const std::size_t line_end = position + end + 1;

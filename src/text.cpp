@@ -152,15 +152,6 @@ TextEncoding EncodingOf(std::string_view first_two_bytes) {
   return TextEncoding::kBytes;
 }
 
-std::string_view AsTextLine(char* start, std::size_t length, const LineEnds& line_ends) {
-  if (line_ends.crlf_reads_as_lf && length >= 2 && start[length - 2] == '\r' &&
-      start[length - 1] == '\n') {
-    start[length - 2] = '\n';
-    --length;
-  }
-  return {start, length};
-}
-
 bool IsLineEnd(std::string_view text) {
   return text.empty() || text == "\n" || text == "\r\n";
 }

@@ -22,8 +22,16 @@ inline constexpr LineEnds kWindowsLineEnds{true, "\r\n"};
 // The encoding that a file's first two bytes tell by a UTF-16 byte-order mark, or kBytes.
 TextEncoding EncodingOf(std::string_view first_two_bytes);
 
-// The line as read with `line_ends`: a CR LF end that reads as LF is made LF, in place.
-std::string_view AsTextLine(char* start, std::size_t length, const LineEnds& line_ends);
+// The line as read with `line_ends`: a CR LF end that reads as LF is made LF, in place. Inline:
+// the reading calls it for every line.
+inline std::string_view AsTextLine(char* start, std::size_t length, const LineEnds& line_ends) {
+  if (line_ends.crlf_reads_as_lf && length >= 2 && start[length - 2] == '\r' &&
+      start[length - 1] == '\n') {
+    start[length - 2] = '\n';
+    --length;
+  }
+  return {start, length};
+}
 
 // True for what is left of a line once its text is gone: nothing, LF or CR LF.
 bool IsLineEnd(std::string_view text);
