@@ -94,6 +94,19 @@ __attribute__((target("avx2"))) ByteMasks MasksAvx2(const char* text) {
   return masks;
 }
 
+// AVX-512BW compares 64 bytes at once, each into a mask of 64 bits.
+__attribute__((target("avx512bw"))) ByteMasks MasksAvx512(const char* text) {
+  const __m512i bytes = _mm512_loadu_si512(text);
+  ByteMasks masks;
+  masks.line_ends = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\n'));
+  masks.digits =
+      _mm512_cmplt_epu8_mask(_mm512_sub_epi8(bytes, _mm512_set1_epi8('0')), _mm512_set1_epi8(10));
+  masks.dots = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('.'));
+  masks.brackets = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('['));
+  masks.nuls = _mm512_cmpeq_epi8_mask(bytes, _mm512_setzero_si512());
+  return masks;
+}
+
 void FindBytesSse2(const char* text, std::size_t count, ByteMasks* masks) {
   for (std::size_t i = 0; i < count; ++i) {
     masks[i] = MasksSse2(text + 64 * i);  // NOLINT(cppcoreguidelines-pro-bounds-pointer-arithmetic)
@@ -107,10 +120,22 @@ __attribute__((target("avx2"))) void FindBytesAvx2(const char* text, std::size_t
   }
 }
 
-const std::array<FindBytes, 3> kEveryWay = {FindBytesPlain, FindBytesSse2, FindBytesAvx2};
+__attribute__((target("avx512bw"))) void FindBytesAvx512(const char* text, std::size_t count,
+                                                         ByteMasks* masks) {
+  for (std::size_t i = 0; i < count; ++i) {
+    masks[i] =
+        MasksAvx512(text + 64 * i);  // NOLINT(cppcoreguidelines-pro-bounds-pointer-arithmetic)
+  }
+}
+
+const std::array<FindBytes, 4> kEveryWay = {FindBytesPlain, FindBytesSse2, FindBytesAvx2,
+                                            FindBytesAvx512};
 
 std::span<const FindBytes> WaysOfThisProcessor() {
-  return {kEveryWay.data(), __builtin_cpu_supports("avx2") ? 3U : 2U};
+  const std::size_t ways = __builtin_cpu_supports("avx512bw") ? 4U
+                           : __builtin_cpu_supports("avx2")   ? 3U
+                                                              : 2U;
+  return {kEveryWay.data(), ways};
 }
 
 #else

@@ -1,7 +1,7 @@
 // Byte masks: where, in 64 bytes of text, stand the bytes that the reading looks for, one bit a
 // byte. The reading finds its line ends and its numbers from them, 64 bytes at a time instead of
-// byte after byte. Vector code for x86-64 (SSE2, and AVX2 where the processor has it), and a plain
-// twin for any processor; all give the same masks.
+// byte after byte. Vector code for x86-64 (SSE2, and AVX2 or AVX-512BW where the processor has
+// them), and a plain twin for any processor; all give the same masks.
 #pragma once
 
 #include <cstddef>
