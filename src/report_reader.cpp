@@ -76,6 +76,10 @@ const char* ReadDigits(const char* text, std::uint64_t& value) {
   return text;
 }
 
+std::uint64_t DigitValue(char digit) {
+  return static_cast<unsigned char>(digit) - std::uint64_t{'0'};
+}
+
 // Whether `text` starts with a dot and three digits, and no digit after them: a group of a number
 // as the game writes its amounts ("12.345.678"), which is read at once.
 bool StartsWithGroup(const char* text) {
@@ -97,10 +101,8 @@ TextNumber ReadNumberAt(const char* text) {
   while (text[0] == '.' && IsDigit(text[1])) {
     dotted = true;
     if (StartsWithGroup(text)) {
-      number.value = number.value * 1000 +
-                     (static_cast<unsigned char>(text[1]) - unsigned{'0'}) * 100 +
-                     (static_cast<unsigned char>(text[2]) - unsigned{'0'}) * 10 +
-                     (static_cast<unsigned char>(text[3]) - unsigned{'0'});
+      number.value = number.value * 1000 + DigitValue(text[1]) * 100 + DigitValue(text[2]) * 10 +
+                     DigitValue(text[3]);
       text += 4;
     } else {
       text = ReadDigits(text + 1, number.value);
