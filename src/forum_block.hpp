@@ -16,3 +16,13 @@ void WriteBlock(std::string& out, std::string_view line_end, std::string_view me
 // report line. For a block line, whole or cut short at any byte, returns what follows the block's
 // closing tags on the same line (empty when nothing does); for any other line, nothing.
 std::optional<std::string_view> BlockLineRest(std::string_view line);
+
+// Whether a line whose one '[' stands at `bracket` may be a block line, which BlockLineRest tells;
+// when not, BlockLineRest would tell it is not. With one '[', a block line is cut short within its
+// first tag ("[", "[ce") or holds only closing tags ("[/"). Most such lines are coordinates
+// ("[4:123:7]"), which this tells without a call.
+inline bool MayBeBlockLine(std::string_view line, std::size_t bracket) {
+  const char next = bracket + 1 < line.size() ? line[bracket + 1] : '\0';
+  return next == '/' || (bracket == 0 && (next == 'c' || next == 'i' || next == '\0' ||
+                                          next == '\n' || next == '\r'));
+}

@@ -294,12 +294,13 @@ std::ptrdiff_t ReadText(TextSource& source, char* out, bool& at_end) {
 }
 
 // What the scan has found of the line being read: where its first three numbers start, counted
-// from the line's start, and whether it holds a '['; and of the last bytes scanned, which a digit
+// from the line's start, and how many '[' it holds; and of the last bytes scanned, which a digit
 // may go on from: a digit after a digit, or after a dot that follows one, goes on its number.
 struct LineScan {
   std::array<std::size_t, 3> number_starts{};
   std::size_t numbers = 0;
-  bool bracket = false;
+  std::size_t brackets = 0;        // '['
+  std::size_t first_bracket = 0;   // counted from the line's start
   std::uint64_t digit_before = 0;  // 1 when the last byte scanned was a digit
   std::uint64_t digit_two_before = 0;
   std::uint64_t dot_before = 0;
@@ -330,11 +331,23 @@ void AddStarts(LineScan& scan, std::uint64_t starts, std::size_t offset) {
   }
 }
 
+// Notes the '[' at the bits of `brackets`, `offset` bytes past the line's start.
+void AddBrackets(LineScan& scan, std::uint64_t brackets, std::size_t offset) {
+  if (brackets != 0) [[unlikely]] {
+    if (scan.brackets == 0) {
+      scan.first_bracket = offset + static_cast<std::size_t>(std::countr_zero(brackets));
+    }
+    scan.brackets += static_cast<std::size_t>(std::popcount(brackets));
+  }
+}
+
 // The line read whole, as ReadLine reads it, with the numbers the scan found.
 void EndLine(Reading& reading, char* text, std::size_t size) {
   const std::string_view line = AsTextLine(text, size, reading.line_ends);
   LineScan& scan = reading.scan;
-  if (scan.bracket && BlockLineRest(line).has_value()) {
+  const bool may_be_block_line =
+      scan.brackets > 1 || (scan.brackets == 1 && MayBeBlockLine(line, scan.first_bracket));
+  if (may_be_block_line && BlockLineRest(line).has_value()) {
     ReadLine(line, reading.totals, reading.echo);
     reading.running = RunningTotalsOf(reading.totals);
   } else {
@@ -363,7 +376,7 @@ void EndLine(Reading& reading, char* text, std::size_t size) {
     EchoLineEnd<WriteRunningTotal>(reading.echo, out, line, found.count, reading.running);
   }
   scan.numbers = 0;
-  scan.bracket = false;
+  scan.brackets = 0;
 }
 
 // Scans the text from `from` to `to`, 64 bytes at a time, and reads each line that ends there;
@@ -405,7 +418,7 @@ std::size_t ScanText(Reading& reading, char* text, std::size_t from, std::size_t
       const auto end = static_cast<unsigned>(std::countr_zero(ends));
       const std::uint64_t to_end = ends ^ (ends - 1);  // up to the line end
       AddStarts(scan, starts & to_end, position - line_start);
-      scan.bracket = scan.bracket || (brackets & to_end) != 0;
+      AddBrackets(scan, brackets & to_end, position - line_start);
       const std::size_t line_end = position + end + 1;
       EndLine(reading, text + line_start, line_end - line_start);
       line_start = line_end;
@@ -413,7 +426,7 @@ std::size_t ScanText(Reading& reading, char* text, std::size_t from, std::size_t
       brackets &= ~to_end;
     }
     AddStarts(scan, starts, position - line_start);
-    scan.bracket = scan.bracket || brackets != 0;
+    AddBrackets(scan, brackets, position - line_start);
   }
   return line_start;
 }

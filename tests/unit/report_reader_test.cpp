@@ -191,6 +191,7 @@ TEST(ReadLine, CountsNothingOnTheLinesOfAnEarlierBlock) {
       "[img]http://h/img451/3976/metalic2.png[/img] 12.345\n",
       "[img]http://h/img217/1948/cristalrd2.png[/img] 6.789\r\n",
       kDeuteriumLine,
+      "http://h/img451/3976/metalic2.png[/img] 12.345\n",  // its opening tag lost in an edit
   };
   for (const auto line : block_lines) {
     SCOPED_TRACE(line);
@@ -198,6 +199,7 @@ TEST(ReadLine, CountsNothingOnTheLinesOfAnEarlierBlock) {
     const std::string echo = EchoOf(ReadLine, line, totals);
     EXPECT_EQ(echo, "");
     EXPECT_EQ(totals.metal + totals.crystal + totals.deuterium, 0u);
+    EXPECT_EQ(ReadAll(line).echo, "");  // and the reading knows it too
   }
 }
 
