@@ -65,8 +65,6 @@ struct TextNumber {
   std::size_t plain_length = 0;  // 0 when they are not
 };
 
-// Reads the number whose first digit is at `text` as DotedToInt does: the number must be
-// followed, within the text or its look-ahead, by a byte that ends it.
 // Adds the digits at `text` to `value`; returns where they end.
 const char* ReadDigits(const char* text, std::uint64_t& value) {
   for (unsigned digit = 0; (digit = static_cast<unsigned char>(*text) - unsigned{'0'}) < 10;
@@ -76,6 +74,7 @@ const char* ReadDigits(const char* text, std::uint64_t& value) {
   return text;
 }
 
+// The value of a digit, in 64 bits for the arithmetic it goes into.
 std::uint64_t DigitValue(char digit) {
   return static_cast<unsigned char>(digit) - std::uint64_t{'0'};
 }
@@ -93,6 +92,8 @@ bool StartsWithGroup(const char* text) {
   return text[0] == '.' && (DigitBytes(word) & kFiveBytes) == kBytesOneToThree;
 }
 
+// Reads the number whose first digit is at `text` as DotedToInt does: the number must be
+// followed, within the text or its look-ahead, by a byte that ends it.
 TextNumber ReadNumberAt(const char* text) {
   const char* const start = text;
   TextNumber number;
