@@ -1,8 +1,6 @@
 #include "byte_masks.hpp"
 
 #include <array>
-#include <bit>
-#include <cstring>
 
 #if defined(__x86_64__) || defined(_M_X64)
 #include <immintrin.h>
@@ -27,11 +25,7 @@ std::uint64_t Gather(std::uint64_t marks) {
 ByteMasks MasksPlain(const char* text) {
   ByteMasks masks;
   for (std::size_t i = 0; i < 8; ++i) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, text + 8 * i, sizeof word);
-    if constexpr (std::endian::native == std::endian::big) {
-      word = __builtin_bswap64(word);
-    }
+    const std::uint64_t word = LoadWord(text + 8 * i);
     const std::size_t shift = 8 * i;
     masks.line_ends |= Gather(BytesEqual(word, '\n')) << shift;
     masks.digits |= Gather(DigitBytes(word)) << shift;

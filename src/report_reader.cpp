@@ -82,14 +82,9 @@ std::uint64_t DigitValue(char digit) {
 // Whether `text` starts with a dot and three digits, and no digit after them: a group of a number
 // as the game writes its amounts ("12.345.678"), which is read at once.
 bool StartsWithGroup(const char* text) {
-  std::uint64_t word = 0;
-  std::memcpy(&word, text, sizeof word);
-  if constexpr (std::endian::native == std::endian::big) {
-    word = __builtin_bswap64(word);
-  }
   constexpr std::uint64_t kFiveBytes = 0xFF'FFFFFFFF;
   constexpr std::uint64_t kBytesOneToThree = 0x00'80808000;
-  return text[0] == '.' && (DigitBytes(word) & kFiveBytes) == kBytesOneToThree;
+  return text[0] == '.' && (DigitBytes(LoadWord(text)) & kFiveBytes) == kBytesOneToThree;
 }
 
 // Reads the number whose first digit is at `text` as DotedToInt does: the number must be
