@@ -47,8 +47,14 @@ static_assert(kMaxLineEcho >= 3 * (std::max(kDecimalRoom, kPlainCopy) + kAmountL
                                   kNumbersRead.size() + kDecimalRoom + kNumbersReadEnd.size() + 10 +
                                   kMaxTotalsLength + 3);
 
+// The value of a digit, in 64 bits for the arithmetic it goes into; 10 or more for any other
+// byte.
+std::uint64_t DigitValue(char byte) {
+  return static_cast<unsigned char>(byte) - std::uint64_t{'0'};
+}
+
 bool IsDigit(char byte) {
-  return static_cast<unsigned char>(byte) - unsigned{'0'} < 10U;
+  return DigitValue(byte) < 10;
 }
 
 // The index of the first digit at or after `position`, or the line's size when there is none.
@@ -67,16 +73,10 @@ struct TextNumber {
 
 // Adds the digits at `text` to `value`; returns where they end.
 const char* ReadDigits(const char* text, std::uint64_t& value) {
-  for (unsigned digit = 0; (digit = static_cast<unsigned char>(*text) - unsigned{'0'}) < 10;
-       ++text) {
+  for (std::uint64_t digit = 0; (digit = DigitValue(*text)) < 10; ++text) {
     value = value * 10 + digit;  // wraps past 2^64 - 1
   }
   return text;
-}
-
-// The value of a digit, in 64 bits for the arithmetic it goes into.
-std::uint64_t DigitValue(char digit) {
-  return static_cast<unsigned char>(digit) - std::uint64_t{'0'};
 }
 
 // Whether `text` starts with a dot and three digits, and no digit after them: a group of a number
@@ -551,7 +551,7 @@ std::uint64_t DotedToInt(std::string_view line, std::size_t& position) {
   std::size_t i = position;
   for (;;) {
     for (; i < line.size() && IsDigit(line[i]); ++i) {
-      value = value * 10 + static_cast<unsigned char>(line[i]) - '0';  // wraps past 2^64 - 1
+      value = value * 10 + DigitValue(line[i]);  // wraps past 2^64 - 1
     }
     if (i == line.size() || line[i] != '.') {
       break;
