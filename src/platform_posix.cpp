@@ -32,20 +32,27 @@ bool Identify(int file, FileState& state) {
 // main.
 int output_failure = 0;  // NOLINT: the state of the process's own output
 
-// False, with errno set, when not all of `bytes` could be written.
-bool WriteAll(int stream, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const auto count = write(stream, bytes.data(), bytes.size());
+// Writes `bytes` to `file`, going on after an interruption; returns how many were written before
+// a failure, which leaves errno set.
+std::size_t WriteBytes(int file, std::string_view bytes) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const auto count = write(file, bytes.data() + written, bytes.size() - written);
     if (count < 0 && errno == EINTR) {
       continue;
     }
     if (count <= 0) {
       errno = count == 0 ? EIO : errno;
-      return false;
+      break;
     }
-    bytes.remove_prefix(static_cast<std::size_t>(count));
+    written += static_cast<std::size_t>(count);
   }
-  return true;
+  return written;
+}
+
+// False, with errno set, when not all of `bytes` could be written.
+bool WriteAll(int stream, std::string_view bytes) {
+  return WriteBytes(stream, bytes) == bytes.size();
 }
 
 }  // namespace
@@ -169,18 +176,7 @@ int OpenForAppending(const char* path, bool& missing) {
 }
 
 std::size_t AppendBytes(int file, std::string_view bytes) {
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const auto count = write(file, bytes.data() + written, bytes.size() - written);
-    if (count < 0 && errno == EINTR) {
-      continue;
-    }
-    if (count <= 0) {
-      break;
-    }
-    written += static_cast<std::size_t>(count);
-  }
-  return written;
+  return WriteBytes(file, bytes);
 }
 
 bool FlushToStorage(int file) {
