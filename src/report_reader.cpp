@@ -140,10 +140,10 @@ bool CopiesLine(std::string_view line, std::size_t numbers) {
 }
 
 // After the line's amounts, written at `out` in Room of EchoLineRoom: the messages that the line
-// lacks some, then the running totals, which `WriteNumber` writes.
-template <auto WriteNumber, typename Total>
+// lacks some, then the running totals, which `WriteTotalsOf` writes.
+template <auto WriteTotalsOf, typename Totals>
 void EchoLineEnd(Echo& echo, char* out, std::string_view line, std::size_t numbers,
-                 const std::array<Total, 3>& totals) {
+                 const Totals& totals) {
   if (numbers < 3) {
     out = Put(out, kLineNotRead);
     if (CopiesLine(line, numbers)) {
@@ -158,7 +158,7 @@ void EchoLineEnd(Echo& echo, char* out, std::string_view line, std::size_t numbe
     out = Put(out, kNumbersReadEnd);
   }
   out = Put(out, "Total : ");
-  out = WriteTotals<WriteNumber>(out, totals[0], totals[1], totals[2]);
+  out = WriteTotalsOf(out, totals);
   Commit(echo, Put(out, "\n\n"));
 }
 
@@ -174,8 +174,8 @@ void EchoLine(Echo& echo, std::string_view line, const LineAmounts& found,
   for (std::size_t i = 0; i < found.count; ++i) {
     out = Put(WriteDecimal(out, found.amounts.at(i)), kAmountLabels.at(i));
   }
-  EchoLineEnd<WriteDecimal>(echo, out, line, found.count,
-                            std::array{totals.metal, totals.crystal, totals.deuterium});
+  EchoLineEnd<WriteTotals<WriteDecimal, std::uint64_t>>(
+      echo, out, line, found.count, std::array{totals.metal, totals.crystal, totals.deuterium});
 }
 
 void AddUp(ResourceTotals& totals, const LineAmounts& found) {
@@ -290,12 +290,13 @@ std::ptrdiff_t ReadText(TextSource& source, char* out, bool& at_end) {
 }
 
 // What the scan has found of the line being read: where its first three numbers start, counted
-// from the line's start, and how many '[' it holds; and of the last bytes scanned, which a digit
-// may go on from: a digit after a digit, or after a dot that follows one, goes on its number.
+// from the line's start, and whether it holds no '[', one or more; and of the last bytes scanned,
+// which a digit may go on from: a digit after a digit, or after a dot that follows one, goes on
+// its number.
 struct LineScan {
   std::array<std::size_t, 3> number_starts{};
   std::size_t numbers = 0;
-  std::size_t brackets = 0;        // '['
+  std::size_t brackets = 0;        // '[': 0, 1, or 2 for more
   std::size_t first_bracket = 0;   // counted from the line's start
   std::uint64_t digit_before = 0;  // 1 when the last byte scanned was a digit
   std::uint64_t digit_two_before = 0;
@@ -307,21 +308,23 @@ std::array<RunningTotal, 3> RunningTotalsOf(const ResourceTotals& totals) {
           RunningTotalOf(totals.deuterium)};
 }
 
+ResourceTotals TotalsOf(const std::array<RunningTotal, 3>& running) {
+  return {running[0].value, running[1].value, running[2].value};
+}
+
 // The reading of one report: where the text stands, the line being read, and where its results go.
 struct Reading {
   const LineEnds& line_ends;
-  ResourceTotals& totals;
+  std::array<RunningTotal, 3> running;  // the totals so far, as the echo writes them
   Echo echo;
   FindBytes find_bytes = FastestFindBytes();
   LineScan scan;
   bool nul = false;
-  // The totals as the echo writes them, kept beside `totals`.
-  std::array<RunningTotal, 3> running = RunningTotalsOf(totals);
 };
 
 // Notes the numbers that start at the bits of `starts`, `offset` bytes past the line's start.
 void AddStarts(LineScan& scan, std::uint64_t starts, std::size_t offset) {
-  for (; starts != 0 && scan.numbers < scan.number_starts.size(); starts &= starts - 1) {
+  for (; starts != 0 && scan.numbers < 3; starts &= starts - 1) {
     scan.number_starts.at(scan.numbers++) =
         offset + static_cast<std::size_t>(std::countr_zero(starts));
   }
@@ -333,8 +336,17 @@ void AddBrackets(LineScan& scan, std::uint64_t brackets, std::size_t offset) {
     if (scan.brackets == 0) {
       scan.first_bracket = offset + static_cast<std::size_t>(std::countr_zero(brackets));
     }
-    scan.brackets += static_cast<std::size_t>(std::popcount(brackets));
+    scan.brackets = (scan.brackets == 0 && (brackets & (brackets - 1)) == 0) ? 1 : 2;
   }
+}
+
+// Reads the amount at `text`, the `index`th of its line, echoes it at `out` with its label and
+// adds it to its running total; returns the end of the echo.
+template <std::size_t index>
+char* EchoAmount(std::array<RunningTotal, 3>& running, char* out, const char* text) {
+  const TextNumber number = ReadNumberAt(text);
+  AddTo(std::get<index>(running), number.value);
+  return Put(EchoNumber(out, text, number), std::get<index>(kAmountLabels));
 }
 
 // The line read whole, as ReadLine reads it, with the numbers the scan found.
@@ -344,32 +356,23 @@ void EndLine(Reading& reading, char* text, std::size_t size) {
   const bool may_be_block_line =
       scan.brackets > 1 || (scan.brackets == 1 && MayBeBlockLine(line, scan.first_bracket));
   if (may_be_block_line && BlockLineRest(line).has_value()) {
-    ReadLine(line, reading.totals, reading.echo);
-    reading.running = RunningTotalsOf(reading.totals);
+    ResourceTotals totals = TotalsOf(reading.running);
+    ReadLine(line, totals, reading.echo);
+    reading.running = RunningTotalsOf(totals);
   } else {
-    LineAmounts found;
-    found.count = scan.numbers;
-    std::array<TextNumber, 3> numbers;
-    for (std::size_t i = 0; i < found.count; ++i) {
-      numbers.at(i) = ReadNumberAt(text + scan.number_starts.at(i));
-      found.amounts.at(i) = numbers.at(i).value;
+    const std::size_t count = scan.numbers;
+    const std::array<std::size_t, 3>& starts = scan.number_starts;
+    char* out = LineEchoRoom(reading.echo, line, count);
+    if (count > 0) {
+      out = EchoAmount<0>(reading.running, out, text + starts[0]);
     }
-    char* out = LineEchoRoom(reading.echo, line, found.count);
-    // Written out, so that each label's length is known where it is copied.
-    if (found.count > 0) {
-      out = Put(EchoNumber(out, text + scan.number_starts[0], numbers[0]), kAmountLabels[0]);
+    if (count > 1) {
+      out = EchoAmount<1>(reading.running, out, text + starts[1]);
     }
-    if (found.count > 1) {
-      out = Put(EchoNumber(out, text + scan.number_starts[1], numbers[1]), kAmountLabels[1]);
+    if (count > 2) {
+      out = EchoAmount<2>(reading.running, out, text + starts[2]);
     }
-    if (found.count > 2) {
-      out = Put(EchoNumber(out, text + scan.number_starts[2], numbers[2]), kAmountLabels[2]);
-    }
-    for (std::size_t i = 0; i < found.count; ++i) {
-      AddTo(reading.running.at(i), found.amounts.at(i));
-    }
-    AddUp(reading.totals, found);
-    EchoLineEnd<WriteRunningTotal>(reading.echo, out, line, found.count, reading.running);
+    EchoLineEnd<WriteRunningTotals>(reading.echo, out, line, count, reading.running);
   }
   scan.numbers = 0;
   scan.brackets = 0;
@@ -432,7 +435,7 @@ std::size_t ScanText(Reading& reading, char* text, std::size_t from, std::size_t
 ReadOutcome ReadReport(const ReadSome& read_some, const LineEnds& line_ends, ResourceTotals& totals,
                        const EchoSink& sink) {
   ReadOutcome outcome;
-  Reading reading{line_ends, totals, Echo{sink}, FastestFindBytes(), {}, false};
+  Reading reading{line_ends, RunningTotalsOf(totals), Echo{sink}, FastestFindBytes(), {}, false};
   TextSource source{read_some, outcome, {}, {}};
   LineBuffer buffer;
   if (!Reserve(buffer, kReadSize + kPageSize)) {
@@ -473,6 +476,7 @@ ReadOutcome ReadReport(const ReadSome& read_some, const LineEnds& line_ends, Res
   }
   outcome.not_text = outcome.not_text || reading.nul;
   Flush(reading.echo);
+  totals = TotalsOf(reading.running);
   return outcome;
 }
 

@@ -55,6 +55,23 @@ char* WriteUpToEightDigits(char* out, std::uint64_t n) {
 constexpr std::uint64_t kTenTo8 = 100'000'000;
 constexpr std::uint64_t kTenTo16 = kTenTo8 * kTenTo8;
 
+// WriteRunningTotal, which the echo's WriteRunningTotals inlines.
+inline char* PutRunningTotal(char* out, const RunningTotal& total) {
+  std::memcpy(out, total.leading.data(), total.leading.size());
+  out += total.leading_length;
+  const std::uint64_t last = total.value - total.base;
+  switch (total.last) {
+    case 0:
+      return out;
+    case 4:
+      return WriteFourDigits(out, last);
+    case 8:
+      return WriteEightDigits(out, last);
+    default:
+      return WriteEightDigits(WriteFourDigits(out, last / kTenTo8), last % kTenTo8);
+  }
+}
+
 // Appends the block of `totals` to `report`, which it lets go on returning; what went wrong, if
 // anything.
 std::optional<Message> Save(ReportFile report, const ReadOutcome& reading,
@@ -115,19 +132,11 @@ RunningTotal RunningTotalOf(std::uint64_t value) {
 }
 
 char* WriteRunningTotal(char* out, const RunningTotal& total) {
-  std::memcpy(out, total.leading.data(), total.leading.size());
-  out += total.leading_length;
-  const std::uint64_t last = total.value - total.base;
-  switch (total.last) {
-    case 0:
-      return out;
-    case 4:
-      return WriteFourDigits(out, last);
-    case 8:
-      return WriteEightDigits(out, last);
-    default:
-      return WriteEightDigits(WriteFourDigits(out, last / kTenTo8), last % kTenTo8);
-  }
+  return PutRunningTotal(out, total);
+}
+
+char* WriteRunningTotals(char* out, const std::array<RunningTotal, 3>& totals) {
+  return WriteTotals<PutRunningTotal>(out, totals);
 }
 
 char* WriteDoted(char* out, std::uint64_t value) {
@@ -152,7 +161,8 @@ void AppendSummary(std::string& out, std::uint64_t metal, std::uint64_t crystal,
                    std::uint64_t deuterium) {
   constexpr std::string_view kHeading = "Rentabilite :\n";
   std::array<char, kHeading.size() + kMaxTotalsLength + 1> summary;
-  char* end = WriteTotals<WriteDoted>(Put(summary.data(), kHeading), metal, crystal, deuterium);
+  char* end =
+      WriteTotals<WriteDoted>(Put(summary.data(), kHeading), std::array{metal, crystal, deuterium});
   *end++ = '\n';
   out.append(summary.data(), end);
 }

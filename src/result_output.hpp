@@ -42,11 +42,10 @@ inline char* Put(char* out, std::string_view text) {
 inline constexpr std::size_t kMaxTotalsLength = 40 + 3 * kDecimalRoom;
 
 template <auto WriteNumber, typename Number>
-// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): metal, crystal, deuterium, as everywhere
-char* WriteTotals(char* out, const Number& metal, const Number& crystal, const Number& deuterium) {
-  out = WriteNumber(Put(out, "Metal="), metal);
-  out = WriteNumber(Put(out, ", Cristal="), crystal);
-  return WriteNumber(Put(out, ", Deuterium="), deuterium);
+char* WriteTotals(char* out, const std::array<Number, 3>& totals) {
+  out = WriteNumber(Put(out, "Metal="), totals[0]);
+  out = WriteNumber(Put(out, ", Cristal="), totals[1]);
+  return WriteNumber(Put(out, ", Deuterium="), totals[2]);
 }
 
 // A running total of the echo, kept with the text of its leading digits, which change seldom:
@@ -76,6 +75,10 @@ inline void AddTo(RunningTotal& total, std::uint64_t amount) {
 
 // Writes `total` in plain decimal, as WriteDecimal writes its value, and with the same room.
 char* WriteRunningTotal(char* out, const RunningTotal& total);
+
+// Writes the running totals as WriteTotals does with WriteRunningTotal, in one call: the echo
+// writes them after every line.
+char* WriteRunningTotals(char* out, const std::array<RunningTotal, 3>& totals);
 
 // Appends `value` to `out` in grouped decimal, as WriteDoted writes it.
 void PrintDoted(std::string& out, std::uint64_t value);
