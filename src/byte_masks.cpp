@@ -1,6 +1,8 @@
 #include "byte_masks.hpp"
 
 #include <array>
+#include <bit>
+#include <cstring>
 
 #if defined(__x86_64__) || defined(_M_X64)
 #include <immintrin.h>
@@ -8,6 +10,29 @@
 #endif
 
 namespace {
+
+constexpr std::uint64_t kEveryByte = 0x01010101'01010101;
+constexpr std::uint64_t kHighBits = kEveryByte * 0x80;
+
+// The eight bytes at `text` as one word, the first in its lowest byte, whatever the processor's
+// byte order.
+std::uint64_t LoadWord(const char* text) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, text, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) {
+    word = __builtin_bswap64(word);
+  }
+  return word;
+}
+
+// The bytes of `word` that are ASCII digits, each marked by its high bit, by arithmetic that
+// cannot carry from one byte into the next.
+constexpr std::uint64_t DigitBytes(std::uint64_t word) {
+  const std::uint64_t low7 = word & ~kHighBits;
+  const std::uint64_t below_colon = kEveryByte * (127 + ':') - low7;  // high bit: byte < ':'
+  const std::uint64_t above_slash = low7 + kEveryByte * (127 - '/');  // high bit: byte > '/'
+  return below_colon & above_slash & ~word & kHighBits;
+}
 
 // The bytes of `word` equal to `byte`, each marked by its high bit, by arithmetic that cannot
 // carry from one byte into the next.

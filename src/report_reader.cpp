@@ -79,12 +79,10 @@ const char* ReadDigits(const char* text, std::uint64_t& value) {
   return text;
 }
 
-// Whether `text` starts with a dot and three digits, and no digit after them: a group of a number
-// as the game writes its amounts ("12.345.678"), which is read at once.
+// Whether `text`, a dot and a digit, goes on with two digits and no digit after them: a group of a
+// number as the game writes its amounts ("12.345.678"), which is read at once.
 bool StartsWithGroup(const char* text) {
-  constexpr std::uint64_t kFiveBytes = 0xFF'FFFFFFFF;
-  constexpr std::uint64_t kBytesOneToThree = 0x00'80808000;
-  return text[0] == '.' && (DigitBytes(LoadWord(text)) & kFiveBytes) == kBytesOneToThree;
+  return IsDigit(text[2]) && IsDigit(text[3]) && !IsDigit(text[4]);
 }
 
 // Reads the number whose first digit is at `text` as DotedToInt does: the number must be
@@ -325,10 +323,11 @@ struct Reading {
 
 // Notes the numbers that start at the bits of `starts`, `offset` bytes past the line's start.
 void AddStarts(LineScan& scan, std::uint64_t starts, std::size_t offset) {
-  for (; starts != 0 && scan.numbers < 3; starts &= starts - 1) {
-    scan.number_starts.at(scan.numbers++) =
-        offset + static_cast<std::size_t>(std::countr_zero(starts));
+  std::size_t numbers = scan.numbers;
+  for (; starts != 0 && numbers < scan.number_starts.size(); starts &= starts - 1) {
+    scan.number_starts[numbers++] = offset + static_cast<std::size_t>(std::countr_zero(starts));
   }
+  scan.numbers = numbers;
 }
 
 // Notes the '[' at the bits of `brackets`, `offset` bytes past the line's start.
