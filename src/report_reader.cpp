@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <utility>
 
 #include "byte_masks.hpp"
@@ -379,54 +380,57 @@ void EndLine(Reading& reading, char* text, std::size_t size) {
 }
 
 // Scans the text from `from` to `to`, 64 bytes at a time, and reads each line that ends there;
-// returns where the line that has not ended yet starts.
+// returns where the line that has not ended yet starts. The text is followed by the look-ahead's
+// zeros, which no mask but the NULs' marks.
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): from, to
 std::size_t ScanText(Reading& reading, char* text, std::size_t from, std::size_t to) {
   LineScan& scan = reading.scan;
+  // What a digit may go on from, kept here while the scan goes on: the lines read between never
+  // look at it.
+  std::uint64_t digit_before = scan.digit_before;
+  std::uint64_t digit_two_before = scan.digit_two_before;
+  std::uint64_t dot_before = scan.dot_before;
+  std::uint64_t nuls = 0;
   std::size_t line_start = 0;
   std::array<ByteMasks, 16> batch;
-  for (std::size_t position = from; position < to; position += 64) {
-    const std::size_t count = std::min<std::size_t>(64, to - position);
-    const std::uint64_t in_text = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
-    const std::size_t in_batch = (position - from) / 64 % batch.size();
-    if (in_batch == 0) {
-      const std::size_t blocks = std::min(batch.size(), (to - position + 63) / 64);
-      reading.find_bytes(text + position, blocks, batch.data());
+  for (std::size_t position = from; position < to;) {
+    const std::size_t blocks = std::min(batch.size(), (to - position + 63) / 64);
+    reading.find_bytes(text + position, blocks, batch.data());
+    for (const ByteMasks& masks : std::span(batch.data(), blocks)) {
+      const std::size_t count = std::min<std::size_t>(64, to - position);
+      const std::uint64_t digits = masks.digits;
+      const std::uint64_t dots = masks.dots;
+      std::uint64_t ends = masks.line_ends;
+      std::uint64_t brackets = masks.brackets;
+      nuls |= count == 64 ? masks.nuls : masks.nuls & ((std::uint64_t{1} << count) - 1);
+      const std::uint64_t after_digit = (digits << 1U) | digit_before;
+      const std::uint64_t after_dot = (dots << 1U) | dot_before;
+      const std::uint64_t two_after_digit =
+          (digits << 2U) | (digit_before << 1U) | digit_two_before;
+      std::uint64_t starts = digits & ~after_digit & ~(after_dot & two_after_digit);
+      digit_two_before = count >= 2 ? (digits >> (count - 2)) & 1U : digit_before;
+      digit_before = (digits >> (count - 1)) & 1U;
+      dot_before = (dots >> (count - 1)) & 1U;
+      for (; ends != 0; ends &= ends - 1) {
+        const auto end = static_cast<unsigned>(std::countr_zero(ends));
+        const std::uint64_t to_end = ends ^ (ends - 1);  // up to the line end
+        AddStarts(scan, starts & to_end, position - line_start);
+        AddBrackets(scan, brackets & to_end, position - line_start);
+        const std::size_t line_end = position + end + 1;
+        EndLine(reading, text + line_start, line_end - line_start);
+        line_start = line_end;
+        starts &= ~to_end;
+        brackets &= ~to_end;
+      }
+      AddStarts(scan, starts, position - line_start);
+      AddBrackets(scan, brackets, position - line_start);
+      position += 64;
     }
-    const ByteMasks& masks = batch[in_batch];
-    const std::uint64_t digits = masks.digits & in_text;
-    const std::uint64_t dots = masks.dots & in_text;
-    std::uint64_t ends = masks.line_ends & in_text;
-    std::uint64_t brackets = masks.brackets & in_text;
-    reading.nul = reading.nul || (masks.nuls & in_text) != 0;
-    const std::uint64_t after_digit = (digits << 1U) | scan.digit_before;
-    const std::uint64_t after_dot = (dots << 1U) | scan.dot_before;
-    const std::uint64_t two_after_digit =
-        (digits << 2U) | (scan.digit_before << 1U) | scan.digit_two_before;
-    std::uint64_t starts = digits & ~after_digit & ~(after_dot & two_after_digit);
-    if (count == 64) [[likely]] {
-      scan.digit_two_before = (digits >> 62U) & 1U;
-      scan.digit_before = digits >> 63U;
-      scan.dot_before = dots >> 63U;
-    } else {
-      scan.digit_two_before = count >= 2 ? (digits >> (count - 2)) & 1U : scan.digit_before;
-      scan.digit_before = (digits >> (count - 1)) & 1U;
-      scan.dot_before = (dots >> (count - 1)) & 1U;
-    }
-    for (; ends != 0; ends &= ends - 1) {
-      const auto end = static_cast<unsigned>(std::countr_zero(ends));
-      const std::uint64_t to_end = ends ^ (ends - 1);  // up to the line end
-      AddStarts(scan, starts & to_end, position - line_start);
-      AddBrackets(scan, brackets & to_end, position - line_start);
-      const std::size_t line_end = position + end + 1;
-      EndLine(reading, text + line_start, line_end - line_start);
-      line_start = line_end;
-      starts &= ~to_end;
-      brackets &= ~to_end;
-    }
-    AddStarts(scan, starts, position - line_start);
-    AddBrackets(scan, brackets, position - line_start);
   }
+  scan.digit_before = digit_before;
+  scan.digit_two_before = digit_two_before;
+  scan.dot_before = dot_before;
+  reading.nul = reading.nul || nuls != 0;
   return line_start;
 }
 
