@@ -80,10 +80,32 @@ const char* ReadDigits(const char* text, std::uint64_t& value) {
   return text;
 }
 
-// Whether `text`, a dot and a digit, goes on with two digits and no digit after them: a group of a
-// number as the game writes its amounts ("12.345.678"), which is read at once.
-bool StartsWithGroup(const char* text) {
-  return IsDigit(text[2]) && IsDigit(text[3]) && !IsDigit(text[4]);
+// The four bytes after a dot as one word, the first in its lowest byte: a group of a number as the
+// game writes its amounts ("12.345.678") is three digits and a byte that is not one.
+std::uint32_t GroupWord(const char* dot) {
+  std::uint32_t word = 0;
+  std::memcpy(&word, dot + 1, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) {
+    word = __builtin_bswap32(word);
+  }
+  return word;
+}
+
+// A byte that is no digit has its high bit set in `word` less '0' (a byte below '0', or from 0x80
+// to 0xFF) or in `word` plus 0x46 (above '9', up to 0xB9). What a byte borrows from or carries
+// into the next one only changes bytes after a byte that is no digit.
+constexpr std::uint32_t kZeros = 0x30303030;
+constexpr std::uint32_t kAboveNine = 0x46464646;
+constexpr std::uint32_t kHighBitsOfFour = 0x80808080;
+
+bool IsGroup(std::uint32_t word) {
+  const std::uint32_t not_digits = ((word - kZeros) | (word + kAboveNine)) & kHighBitsOfFour;
+  return not_digits == 0x80000000;
+}
+
+std::uint64_t GroupValue(std::uint32_t word) {
+  const std::uint32_t digits = word - kZeros;
+  return (digits & 0xFFU) * 100 + ((digits >> 8U) & 0xFFU) * 10 + ((digits >> 16U) & 0xFFU);
 }
 
 // Reads the number whose first digit is at `text` as DotedToInt does: the number must be
@@ -94,15 +116,17 @@ inline TextNumber ReadNumberAt(const char* text) {
   TextNumber number;
   bool dotted = false;
   text = ReadDigits(text, number.value);
-  while (text[0] == '.' && IsDigit(text[1])) {
-    dotted = true;
-    if (StartsWithGroup(text)) {
-      number.value = number.value * 1000 + DigitValue(text[1]) * 100 + DigitValue(text[2]) * 10 +
-                     DigitValue(text[3]);
+  while (text[0] == '.') {
+    const std::uint32_t group = GroupWord(text);
+    if (IsGroup(group)) {
+      number.value = number.value * 1000 + GroupValue(group);
       text += 4;
-    } else {
+    } else if (IsDigit(text[1])) {
       text = ReadDigits(text + 1, number.value);
+    } else {
+      break;
     }
+    dotted = true;
   }
   const auto length = static_cast<std::size_t>(text - start);
   if (!dotted && length < kMaxDecimalLength && (start[0] != '0' || length == 1)) {
