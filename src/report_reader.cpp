@@ -374,16 +374,23 @@ char* EchoAmount(std::array<RunningTotal, 3>& running, char* out, const char* te
   return Put(EchoNumber(out, text, number), std::get<index>(kAmountLabels));
 }
 
+// A line of a block that an earlier run appended, and any report after its closing tags, read by
+// ReadLine with the running totals. Kept out of EndLine, as Flush is, so that the room these
+// seldom-taken ways need is not set up for every line.
+[[gnu::noinline]] void ReadBlockLine(Reading& reading, std::string_view line) {
+  ResourceTotals totals = TotalsOf(reading.running);
+  ReadLine(line, totals, reading.echo);
+  reading.running = RunningTotalsOf(totals);
+}
+
 // The line read whole, as ReadLine reads it, with the numbers the scan found.
 void EndLine(Reading& reading, char* text, std::size_t size) {
   const std::string_view line = AsTextLine(text, size, reading.line_ends);
   LineScan& scan = reading.scan;
   const bool may_be_block_line =
       scan.brackets > 1 || (scan.brackets == 1 && MayBeBlockLine(line, scan.first_bracket));
-  if (may_be_block_line && BlockLineRest(line).has_value()) {
-    ResourceTotals totals = TotalsOf(reading.running);
-    ReadLine(line, totals, reading.echo);
-    reading.running = RunningTotalsOf(totals);
+  if (may_be_block_line && BlockLineRest(line).has_value()) [[unlikely]] {
+    ReadBlockLine(reading, line);
   } else {
     const std::size_t count = scan.numbers;
     const std::array<std::size_t, 3>& starts = scan.number_starts;
@@ -529,7 +536,7 @@ void Emit(Echo& echo, std::string_view text) {
   echo.used += text.size();
 }
 
-void Flush(Echo& echo) {
+[[gnu::noinline]] void Flush(Echo& echo) {
   if (echo.used != 0) {
     echo.sink(std::string_view(echo.gathered.data(), echo.used));
     echo.used = 0;
