@@ -80,31 +80,43 @@ const char* ReadDigits(const char* text, std::uint64_t& value) {
   return text;
 }
 
-// The four bytes after a dot as one word, the first in its lowest byte: a group of a number as the
-// game writes its amounts ("12.345.678") is three digits and a byte that is not one.
-std::uint32_t GroupWord(const char* dot) {
+// Four bytes of the text as one word, the first in its lowest byte, which the tests below take a
+// byte at a time: the digits that start a number, or those of a group after a dot ("12.345.678").
+std::uint32_t FourBytes(const char* text) {
   std::uint32_t word = 0;
-  std::memcpy(&word, dot + 1, sizeof word);
+  std::memcpy(&word, text, sizeof word);
   if constexpr (std::endian::native == std::endian::big) {
     word = __builtin_bswap32(word);
   }
   return word;
 }
 
-// A byte that is no digit has its high bit set in `word` less '0' (a byte below '0', or from 0x80
-// to 0xFF) or in `word` plus 0x46 (above '9', up to 0xB9). What a byte borrows from or carries
-// into the next one only changes bytes after a byte that is no digit.
 constexpr std::uint32_t kZeros = 0x30303030;
 constexpr std::uint32_t kAboveNine = 0x46464646;
 constexpr std::uint32_t kHighBitsOfFour = 0x80808080;
 
-bool IsGroup(std::uint32_t word) {
-  const std::uint32_t not_digits = ((word - kZeros) | (word + kAboveNine)) & kHighBitsOfFour;
-  return not_digits == 0x80000000;
+// The bytes of `word` that are no digit, up to the first one, marked by their high bit: it is set
+// in `word` less '0' (a byte below '0', or from 0x80 to 0xFF) or in `word` plus 0x46 (above '9',
+// up to 0xB9). What a byte borrows from or carries into the next one only changes bytes after a
+// byte that is no digit.
+std::uint32_t NotDigitMarks(std::uint32_t word) {
+  return ((word - kZeros) | (word + kAboveNine)) & kHighBitsOfFour;
 }
 
-std::uint64_t GroupValue(std::uint32_t word) {
-  const std::uint32_t digits = word - kZeros;
+// How many digits `word` starts with, 4 when it holds no other byte.
+unsigned LeadingDigits(std::uint32_t word) {
+  return static_cast<unsigned>(std::countr_zero(NotDigitMarks(word))) / 8;
+}
+
+// Whether `word`, the four bytes after a dot, is a group: three digits and a byte that is not one.
+bool IsGroup(std::uint32_t word) {
+  return NotDigitMarks(word) == 0x80000000;
+}
+
+// The value of the first `count` digits of `word`, 1 to 3 of them, at once.
+std::uint64_t DigitsValue(std::uint32_t word, unsigned count) {
+  // Moved so that they end at the third byte, behind zeros.
+  const std::uint32_t digits = (word - kZeros) << (8 * (3 - count));
   return (digits & 0xFFU) * 100 + ((digits >> 8U) & 0xFFU) * 10 + ((digits >> 16U) & 0xFFU);
 }
 
@@ -115,11 +127,19 @@ inline TextNumber ReadNumberAt(const char* text) {
   const char* const start = text;
   TextNumber number;
   bool dotted = false;
-  text = ReadDigits(text, number.value);
+  // Up to three leading digits read at once: amounts start with one to three, which a byte
+  // loop would end after at places the processor cannot foresee.
+  const std::uint32_t leading = FourBytes(text);
+  if (const unsigned count = LeadingDigits(leading); count < 4) {
+    number.value = DigitsValue(leading, count);
+    text += count;
+  } else {
+    text = ReadDigits(text, number.value);
+  }
   while (text[0] == '.') {
-    const std::uint32_t group = GroupWord(text);
+    const std::uint32_t group = FourBytes(text + 1);
     if (IsGroup(group)) {
-      number.value = number.value * 1000 + GroupValue(group);
+      number.value = number.value * 1000 + DigitsValue(group, 3);
       text += 4;
     } else if (IsDigit(text[1])) {
       text = ReadDigits(text + 1, number.value);
@@ -439,9 +459,15 @@ std::size_t ScanText(Reading& reading, char* text, std::size_t from, std::size_t
       const std::uint64_t two_after_digit =
           (digits << 2U) | (digit_before << 1U) | digit_two_before;
       std::uint64_t starts = digits & ~after_digit & ~(after_dot & two_after_digit);
-      digit_two_before = count >= 2 ? (digits >> (count - 2)) & 1U : digit_before;
-      digit_before = (digits >> (count - 1)) & 1U;
-      dot_before = (dots >> (count - 1)) & 1U;
+      if (count == 64) [[likely]] {  // shifts by a constant cost less
+        digit_two_before = (digits >> 62U) & 1U;
+        digit_before = digits >> 63U;
+        dot_before = dots >> 63U;
+      } else {
+        digit_two_before = count >= 2 ? (digits >> (count - 2)) & 1U : digit_before;
+        digit_before = (digits >> (count - 1)) & 1U;
+        dot_before = (dots >> (count - 1)) & 1U;
+      }
       for (; ends != 0; ends &= ends - 1) {
         const auto end = static_cast<unsigned>(std::countr_zero(ends));
         const std::uint64_t to_end = ends ^ (ends - 1);  // up to the line end
