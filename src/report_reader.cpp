@@ -34,16 +34,21 @@ constexpr std::size_t kLookAhead = 64;
 // Lines up to this long are copied into the echo; longer ones go to the sink as they are.
 constexpr std::size_t kCopiedLineSize = 4096;
 
-// Bytes copied for a number whose text is its plain decimal, whatever its length: they lie within
-// the text and its look-ahead, and what is written next covers those past the number.
-constexpr std::size_t kPlainCopy = 24;
-static_assert(kPlainCopy >= kMaxDecimalLength && kPlainCopy <= kLookAhead);
+// Bytes copied for the digits before a number's first dot, whatever their count, and for the three
+// of a group: they lie within the text and its look-ahead, and what is written next covers those
+// past the number.
+constexpr std::size_t kLeadingCopy = 24;
+constexpr std::size_t kGroupCopy = 4;
+static_assert(kLeadingCopy >= kMaxDecimalLength && kLeadingCopy <= kLookAhead);
 
-// The echo of one line, but for the line itself: its amounts, each written in its digit writer's
-// room or copied whole, the messages and the totals line, and the 3 bytes past its end that the
-// digit writer may write.
+// The room of a number in the echo: its copied digits', or its digit writer's.
+constexpr std::size_t kNumberEchoRoom =
+    std::max({kLeadingCopy, kMaxDecimalLength + kGroupCopy, kDecimalRoom});
+
+// The echo of one line, but for the line itself: its amounts, each written in its room, the
+// messages and the totals line, and the 3 bytes past its end that the digit writer may write.
 constexpr std::size_t kMaxLineEcho = 512;
-static_assert(kMaxLineEcho >= 3 * (std::max(kDecimalRoom, kPlainCopy) + kAmountLabels[1].size()) +
+static_assert(kMaxLineEcho >= 3 * (kNumberEchoRoom + kAmountLabels[1].size()) +
                                   kLineNotRead.size() + kLineNotReadEnd.size() +
                                   kNumbersRead.size() + kDecimalRoom + kNumbersReadEnd.size() + 10 +
                                   kMaxTotalsLength + 3);
@@ -65,11 +70,10 @@ std::size_t FindDigit(std::string_view line, std::size_t position) {
   return static_cast<std::size_t>(digit - line.begin());
 }
 
-// A number of the text as the echo shows it: its value, and whether its bytes are already the
-// value in plain decimal: no dot, no leading zero, and too short to have wrapped.
-struct TextNumber {
+// A number read and echoed: its value, and where its echo ends.
+struct EchoedNumber {
   std::uint64_t value = 0;
-  std::size_t plain_length = 0;  // 0 when they are not
+  char* end = nullptr;
 };
 
 // Adds the digits at `text` to `value`; returns where they end.
@@ -120,48 +124,49 @@ std::uint64_t DigitsValue(std::uint32_t word, unsigned count) {
   return (digits & 0xFFU) * 100 + ((digits >> 8U) & 0xFFU) * 10 + ((digits >> 16U) & 0xFFU);
 }
 
-// Reads the number whose first digit is at `text` as DotedToInt does: the number must be
-// followed, within the text or its look-ahead, by a byte that ends it. Inline, in each of the
-// line's three places that read an amount: a call saved and restored four registers each time.
-inline TextNumber ReadNumberAt(const char* text) {
+// Reads the number whose first digit is at `text` as DotedToInt does, and echoes it at `out` in
+// plain decimal, in kNumberEchoRoom: its digits are copied as they are read, dots left out, and
+// are its echo unless it has a leading zero, too many digits not to wrap, or a dot that no group
+// follows, when its value is written over them. The number must be followed, within the text or
+// its look-ahead, by a byte that ends it. Inline, in each of the line's three places that read an
+// amount: a call saved and restored four registers each time.
+inline EchoedNumber EchoNumberAt(const char* text, char* const out) {
   const char* const start = text;
-  TextNumber number;
-  bool dotted = false;
+  EchoedNumber number;
   // Up to three leading digits read at once: amounts start with one to three, which a byte
   // loop would end after at places the processor cannot foresee.
   const std::uint32_t leading = FourBytes(text);
+  std::memcpy(out, text, kLeadingCopy);
   if (const unsigned count = LeadingDigits(leading); count < 4) {
     number.value = DigitsValue(leading, count);
     text += count;
   } else {
     text = ReadDigits(text, number.value);
   }
+  // Copied digits stop at kMaxDecimalLength: past it, the value is written instead.
+  std::size_t copied =
+      std::min<std::size_t>(static_cast<std::size_t>(text - start), kMaxDecimalLength);
+  bool other_dots = false;
   while (text[0] == '.') {
     const std::uint32_t group = FourBytes(text + 1);
     if (IsGroup(group)) {
       number.value = number.value * 1000 + DigitsValue(group, 3);
+      std::memcpy(out + copied, text + 1, kGroupCopy);
+      copied = std::min(copied + 3, kMaxDecimalLength);
       text += 4;
     } else if (IsDigit(text[1])) {
       text = ReadDigits(text + 1, number.value);
+      other_dots = true;
     } else {
       break;
     }
-    dotted = true;
   }
-  const auto length = static_cast<std::size_t>(text - start);
-  if (!dotted && length < kMaxDecimalLength && (start[0] != '0' || length == 1)) {
-    number.plain_length = length;
+  if (other_dots || copied == kMaxDecimalLength || (start[0] == '0' && copied != 1)) {
+    number.end = WriteDecimal(out, number.value);
+  } else {
+    number.end = out + copied;
   }
   return number;
-}
-
-// Writes the number at `out` in plain decimal, copied from `text` when the text already is.
-char* EchoNumber(char* out, const char* text, const TextNumber& number) {
-  if (number.plain_length != 0) {
-    std::memcpy(out, text, kPlainCopy);
-    return out + number.plain_length;
-  }
-  return WriteDecimal(out, number.value);
 }
 
 // Where the echo gathers: room for `size` more bytes at its end, the gathered echo handed to the
@@ -389,9 +394,9 @@ void AddBrackets(LineScan& scan, std::uint64_t brackets, std::size_t offset) {
 // adds it to its running total; returns the end of the echo.
 template <std::size_t index>
 char* EchoAmount(std::array<RunningTotal, 3>& running, char* out, const char* text) {
-  const TextNumber number = ReadNumberAt(text);
+  const EchoedNumber number = EchoNumberAt(text, out);
   AddTo(std::get<index>(running), number.value);
-  return Put(EchoNumber(out, text, number), std::get<index>(kAmountLabels));
+  return Put(number.end, std::get<index>(kAmountLabels));
 }
 
 // A line of a block that an earlier run appended, and any report after its closing tags, read by

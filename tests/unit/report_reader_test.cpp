@@ -118,6 +118,9 @@ TEST(FindIntValues, EchoesTheFirstThreeNumbersOrSaysWhatIsMissing) {
        "1 Metal, 2 Cristal, 3 Deuterium.\nTotal : Metal=1, Cristal=2, Deuterium=3\n\n"},
       {"a1..2.3 4\n",
        "1 Metal, 23 Cristal, 4 Deuterium.\nTotal : Metal=1, Cristal=23, Deuterium=4\n\n"},
+      {"1.234.567.890.123.456.789 1.000.000.000.000.000.000.000.000 07\n",
+       "1234567890123456789 Metal, 2003764205206896640 Cristal, 7 Deuterium.\n"
+       "Total : Metal=1234567890123456789, Cristal=2003764205206896640, Deuterium=7\n\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
