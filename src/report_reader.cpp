@@ -211,15 +211,17 @@ void EchoLineEnd(Echo& echo, char* out, std::string_view line, std::size_t numbe
   Commit(echo, Put(out, "\n\n"));
 }
 
-char* LineEchoRoom(Echo& echo, std::string_view line, std::size_t numbers) {
-  return Room(echo, kMaxLineEcho + (CopiesLine(line, numbers) ? line.size() : 0));
+// Room for the echo of any line: the same for all, which costs less to make sure of than each
+// line's own.
+char* LineEchoRoom(Echo& echo) {
+  return Room(echo, kMaxLineEcho + kCopiedLineSize);
 }
 
 // The line's amounts and the messages that it lacks some, then the running totals, written
 // straight into the echo.
 void EchoLine(Echo& echo, std::string_view line, const LineAmounts& found,
               const ResourceTotals& totals) {
-  char* out = LineEchoRoom(echo, line, found.count);
+  char* out = LineEchoRoom(echo);
   for (std::size_t i = 0; i < found.count; ++i) {
     out = Put(WriteDecimal(out, found.amounts.at(i)), kAmountLabels.at(i));
   }
@@ -419,7 +421,7 @@ void EndLine(Reading& reading, char* text, std::size_t size) {
   } else {
     const std::size_t count = scan.numbers;
     const std::array<std::size_t, 3>& starts = scan.number_starts;
-    char* out = LineEchoRoom(reading.echo, line, count);
+    char* out = LineEchoRoom(reading.echo);
     if (count > 0) {
       out = EchoAmount<0>(reading.running, out, text + starts[0]);
     }
