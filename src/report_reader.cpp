@@ -137,15 +137,15 @@ inline EchoedNumber EchoNumberAt(const char* text, char* const out) {
   // loop would end after at places the processor cannot foresee.
   const std::uint32_t leading = FourBytes(text);
   std::memcpy(out, text, kLeadingCopy);
-  if (const unsigned count = LeadingDigits(leading); count < 4) {
-    number.value = DigitsValue(leading, count);
-    text += count;
+  // Copied digits stop at kMaxDecimalLength: past it, the value is written instead.
+  std::size_t copied = LeadingDigits(leading);
+  if (copied < 4) {
+    number.value = DigitsValue(leading, static_cast<unsigned>(copied));
+    text += copied;
   } else {
     text = ReadDigits(text, number.value);
+    copied = std::min<std::size_t>(static_cast<std::size_t>(text - start), kMaxDecimalLength);
   }
-  // Copied digits stop at kMaxDecimalLength: past it, the value is written instead.
-  std::size_t copied =
-      std::min<std::size_t>(static_cast<std::size_t>(text - start), kMaxDecimalLength);
   bool other_dots = false;
   while (text[0] == '.') {
     const std::uint32_t group = FourBytes(text + 1);
