@@ -1,8 +1,6 @@
 #include "byte_masks.hpp"
 
 #include <array>
-#include <bit>
-#include <cstring>
 
 #if defined(__x86_64__) || defined(_M_X64)
 #include <immintrin.h>
@@ -13,17 +11,6 @@ namespace {
 
 constexpr std::uint64_t kEveryByte = 0x01010101'01010101;
 constexpr std::uint64_t kHighBits = kEveryByte * 0x80;
-
-// The eight bytes at `text` as one word, the first in its lowest byte, whatever the processor's
-// byte order.
-std::uint64_t LoadWord(const char* text) {
-  std::uint64_t word = 0;
-  std::memcpy(&word, text, sizeof word);
-  if constexpr (std::endian::native == std::endian::big) {
-    word = __builtin_bswap64(word);
-  }
-  return word;
-}
 
 // The bytes of `word` that are ASCII digits, each marked by its high bit, by arithmetic that
 // cannot carry from one byte into the next.
@@ -50,7 +37,7 @@ std::uint64_t Gather(std::uint64_t marks) {
 ByteMasks MasksPlain(const char* text) {
   ByteMasks masks;
   for (std::size_t i = 0; i < 8; ++i) {
-    const std::uint64_t word = LoadWord(text + 8 * i);
+    const std::uint64_t word = LoadWord<std::uint64_t>(text + 8 * i);
     const std::size_t shift = 8 * i;
     masks.line_ends |= Gather(BytesEqual(word, '\n')) << shift;
     masks.digits |= Gather(DigitBytes(word)) << shift;

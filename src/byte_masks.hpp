@@ -4,9 +4,27 @@
 // them), and a plain twin for any processor; all give the same masks.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
+
+// The bytes at `text` as one word of 4 or 8 bytes, the first in its lowest byte, whatever the
+// processor's byte order: how the plain masks, and the reading's tests of digits, take the bytes
+// of the text a word at a time.
+template <typename Word>
+Word LoadWord(const char* text) {
+  static_assert(sizeof(Word) == 4 || sizeof(Word) == 8);
+  Word word = 0;
+  std::memcpy(&word, text, sizeof word);
+  if constexpr (std::endian::native == std::endian::big && sizeof(Word) == 8) {
+    word = __builtin_bswap64(word);
+  } else if constexpr (std::endian::native == std::endian::big) {
+    word = __builtin_bswap32(word);
+  }
+  return word;
+}
 
 // Bit i of each mask stands for byte i.
 struct ByteMasks {

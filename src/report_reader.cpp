@@ -84,17 +84,8 @@ const char* ReadDigits(const char* text, std::uint64_t& value) {
   return text;
 }
 
-// Four bytes of the text as one word, the first in its lowest byte, which the tests below take a
-// byte at a time: the digits that start a number, or those of a group after a dot ("12.345.678").
-std::uint32_t FourBytes(const char* text) {
-  std::uint32_t word = 0;
-  std::memcpy(&word, text, sizeof word);
-  if constexpr (std::endian::native == std::endian::big) {
-    word = __builtin_bswap32(word);
-  }
-  return word;
-}
-
+// The tests below take four bytes of the text as one word (LoadWord), a byte at a time: the
+// digits that start a number, or those of a group after a dot ("12.345.678").
 constexpr std::uint32_t kZeros = 0x30303030;
 constexpr std::uint32_t kAboveNine = 0x46464646;
 constexpr std::uint32_t kHighBitsOfFour = 0x80808080;
@@ -135,7 +126,7 @@ inline EchoedNumber EchoNumberAt(const char* text, char* const out) {
   EchoedNumber number;
   // Up to three leading digits read at once: amounts start with one to three, which a byte
   // loop would end after at places the processor cannot foresee.
-  const std::uint32_t leading = FourBytes(text);
+  const std::uint32_t leading = LoadWord<std::uint32_t>(text);
   std::memcpy(out, text, kLeadingCopy);
   // Copied digits stop at kMaxDecimalLength: past it, the value is written instead.
   std::size_t copied = LeadingDigits(leading);
@@ -148,7 +139,7 @@ inline EchoedNumber EchoNumberAt(const char* text, char* const out) {
   }
   bool other_dots = false;
   while (text[0] == '.') {
-    const std::uint32_t group = FourBytes(text + 1);
+    const std::uint32_t group = LoadWord<std::uint32_t>(text + 1);
     if (IsGroup(group)) {
       number.value = number.value * 1000 + DigitsValue(group, 3);
       std::memcpy(out + copied, text + 1, kGroupCopy);
