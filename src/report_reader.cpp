@@ -28,7 +28,8 @@ constexpr std::size_t kReadSize = std::size_t{128} * 1024;
 constexpr std::size_t kPageSize = 4096;
 
 // The bytes past the text that the reading may look at: the byte masks take 64 bytes at a time,
-// and a number is read 8 bytes at a time. They hold zeros, which end any number.
+// and a number's first digits are copied 24 bytes at a time. They hold zeros, which end any
+// number.
 constexpr std::size_t kLookAhead = 64;
 
 // Lines up to this long are copied into the echo; longer ones go to the sink as they are.
@@ -128,7 +129,7 @@ inline EchoedNumber EchoNumberAt(const char* text, char* const out) {
   // loop would end after at places the processor cannot foresee.
   const std::uint32_t leading = LoadWord<std::uint32_t>(text);
   std::memcpy(out, text, kLeadingCopy);
-  // Copied digits stop at kMaxDecimalLength: past it, the value is written instead.
+  // The digits copied, counted up to kMaxDecimalLength: past it, the value is written instead.
   std::size_t copied = LeadingDigits(leading);
   if (copied < 4) {
     number.value = DigitsValue(leading, static_cast<unsigned>(copied));
