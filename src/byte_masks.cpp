@@ -9,8 +9,8 @@
 
 namespace {
 
-constexpr std::uint64_t kEveryByte = 0x01010101'01010101;
-constexpr std::uint64_t kHighBits = kEveryByte * 0x80;
+constexpr std::uint64_t kEveryByte = EveryByte<std::uint64_t>(1);
+constexpr std::uint64_t kHighBits = EveryByte<std::uint64_t>(0x80);
 
 // The bytes of `word` that are ASCII digits, each marked by its high bit, by arithmetic that
 // cannot carry from one byte into the next.

@@ -26,6 +26,12 @@ Word LoadWord(const char* text) {
   return word;
 }
 
+// `byte` in every byte of a word of 4 or 8 bytes.
+template <typename Word>
+constexpr Word EveryByte(unsigned char byte) {
+  return static_cast<Word>(~Word{0}) / 0xFF * byte;
+}
+
 // Bit i of each mask stands for byte i.
 struct ByteMasks {
   std::uint64_t line_ends = 0;  // LF

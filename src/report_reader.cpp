@@ -44,7 +44,7 @@ static_assert(kLeadingCopy >= kMaxDecimalLength && kLeadingCopy <= kLookAhead);
 
 // The room of a number in the echo: its copied digits', or its digit writer's.
 constexpr std::size_t kNumberEchoRoom =
-    std::max({kLeadingCopy, kMaxDecimalLength + kGroupCopy, kDecimalRoom});
+    std::max({kLeadingCopy, kMaxDecimalLength + 3 + kGroupCopy, kDecimalRoom});
 
 // The echo of one line, but for the line itself: its amounts, each written in its room, the
 // messages and the totals line, and the 3 bytes past its end that the digit writer may write.
@@ -85,18 +85,16 @@ const char* ReadDigits(const char* text, std::uint64_t& value) {
   return text;
 }
 
-// The tests below take four bytes of the text as one word (LoadWord), a byte at a time: the
-// digits that start a number, or those of a group after a dot ("12.345.678").
-constexpr std::uint32_t kZeros = 0x30303030;
-constexpr std::uint32_t kAboveNine = 0x46464646;
-constexpr std::uint32_t kHighBitsOfFour = 0x80808080;
+// The tests below take four or eight bytes of the text as one word (LoadWord), a byte at a time:
+// the digits that start a number, or those of the groups after a dot ("12.345.678").
 
 // The bytes of `word` that are no digit, up to the first one, marked by their high bit: it is set
 // in `word` less '0' (a byte below '0', or from 0x80 to 0xFF) or in `word` plus 0x46 (above '9',
 // up to 0xB9). What a byte borrows from or carries into the next one only changes bytes after a
 // byte that is no digit.
-std::uint32_t NotDigitMarks(std::uint32_t word) {
-  return ((word - kZeros) | (word + kAboveNine)) & kHighBitsOfFour;
+template <typename Word>
+Word NotDigitMarks(Word word) {
+  return ((word - EveryByte<Word>('0')) | (word + EveryByte<Word>(0x46))) & EveryByte<Word>(0x80);
 }
 
 // How many digits `word` starts with, 4 when it holds no other byte.
@@ -112,8 +110,28 @@ bool IsGroup(std::uint32_t word) {
 // The value of the first `count` digits of `word`, 1 to 3 of them, at once.
 std::uint64_t DigitsValue(std::uint32_t word, unsigned count) {
   // Moved so that they end at the third byte, behind zeros.
-  const std::uint32_t digits = (word - kZeros) << (8 * (3 - count));
+  const std::uint32_t digits = (word - EveryByte<std::uint32_t>('0')) << (8 * (3 - count));
   return (digits & 0xFFU) * 100 + ((digits >> 8U) & 0xFFU) * 10 + ((digits >> 16U) & 0xFFU);
+}
+
+// The dot between two groups, in the eight bytes after the dot before them, made a '0', which
+// leaves their digits as eight digits of one number: 0, d1 to d3, 0, d4 to d6.
+constexpr std::uint64_t kMiddleDotToZero = std::uint64_t{'.' ^ '0'} << 24U;
+
+// Whether `word`, the eight bytes after a dot, is two groups: three digits, a dot, three digits,
+// and a byte that is not one. Amounts of a million or more hold two groups or more.
+bool AreTwoGroups(std::uint64_t word) {
+  return ((word >> 24U) & 0xFFU) == '.' &&
+         NotDigitMarks(word ^ kMiddleDotToZero) == std::uint64_t{0x80} << 56U;
+}
+
+// The six digits of the two groups of `word`, as AreTwoGroups takes it, at once: neighbouring
+// digits joined in pairs, then pairs in groups.
+std::uint64_t TwoGroupsValue(std::uint64_t word) {
+  const std::uint64_t digits = ((word ^ kMiddleDotToZero) - EveryByte<std::uint64_t>('0')) << 8U;
+  const std::uint64_t pairs = (digits * 10 + (digits >> 8U)) & 0x00FF00FF'00FF00FF;
+  const std::uint64_t groups = (pairs * 100 + (pairs >> 16U)) & 0x0000FFFF'0000FFFF;
+  return (groups & 0xFFFFU) * 1000 + (groups >> 32U);
 }
 
 // Reads the number whose first digit is at `text` as DotedToInt does, and echoes it at `out` in
@@ -140,7 +158,16 @@ inline EchoedNumber EchoNumberAt(const char* text, char* const out) {
   }
   bool other_dots = false;
   while (text[0] == '.') {
-    const std::uint32_t group = LoadWord<std::uint32_t>(text + 1);
+    const std::uint64_t groups = LoadWord<std::uint64_t>(text + 1);
+    if (AreTwoGroups(groups)) {
+      number.value = number.value * 1'000'000 + TwoGroupsValue(groups);
+      std::memcpy(out + copied, text + 1, kGroupCopy);
+      std::memcpy(out + copied + 3, text + 5, kGroupCopy);
+      copied = std::min(copied + 6, kMaxDecimalLength);
+      text += 8;
+      continue;
+    }
+    const auto group = static_cast<std::uint32_t>(groups);
     if (IsGroup(group)) {
       number.value = number.value * 1000 + DigitsValue(group, 3);
       std::memcpy(out + copied, text + 1, kGroupCopy);

@@ -54,23 +54,40 @@ struct DotedCase {
 
 TEST(DotedToInt, ReadsDigitsSkippingOneDotAfterEachDigit) {
   const DotedCase cases[] = {
-      {"12.345 ", 12345, 5}, {"1.234.567,", 1234567, 8},
-      {"3.5", 35, 2},        {"12. ", 12, 2},
-      {"1..2", 1, 1},        {"007", 7, 2},
-      {"12 345", 12, 1},     {"0", 0, 0},
-      {"9.", 9, 1},          {"18446744073709551615", 18446744073709551615u, 19},
-      {"1.2345", 12345, 5},  {"1.23.456", 123456, 7},
-      {"0.001.", 1, 5},      {"12.345.6789", 123456789, 10},
-      {"1.234/", 1234, 4},   {"5.678:9", 5678, 4},
-      {"1.2/3:", 12, 2},     {"1.2:3", 12, 2},
+      {"12.345 ", 12345, 5},
+      {"1.234.567,", 1234567, 8},
+      {"3.5", 35, 2},
+      {"12. ", 12, 2},
+      {"1..2", 1, 1},
+      {"007", 7, 2},
+      {"12 345", 12, 1},
+      {"0", 0, 0},
+      {"9.", 9, 1},
+      {"18446744073709551615", 18446744073709551615u, 19},
+      {"1.2345", 12345, 5},
+      {"1.23.456", 123456, 7},
+      {"0.001.", 1, 5},
+      {"12.345.6789", 123456789, 10},
+      {"1.234/", 1234, 4},
+      {"5.678:9", 5678, 4},
+      {"1.2/3:", 12, 2},
+      {"1.2:3", 12, 2},
       {"7.89\xB9", 789, 3},
+      {"1.234.5678", 12345678, 9},
+      {"12.345.67 ", 1234567, 8},
+      {"1.234,567", 1234, 4},
+      {"9.999.999\xB9", 9999999, 8},
+      {"1.234.567.890.1", 12345678901, 14},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     std::size_t position = 0;
     EXPECT_EQ(DotedToInt(c.text, position), c.value);
     EXPECT_EQ(position, c.last_consumed);
-    EXPECT_EQ(ReadAll(c.text).totals.metal, c.value);  // the reading reads the same number
+    // The reading reads and echoes the same number.
+    const WholeRead read = ReadAll(c.text);
+    EXPECT_EQ(read.totals.metal, c.value);
+    EXPECT_EQ(read.echo.substr(0, read.echo.find(' ')), std::to_string(c.value));
   }
 }
 
