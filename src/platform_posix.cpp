@@ -50,6 +50,14 @@ std::size_t WriteBytes(int file, std::string_view bytes) {
   return written;
 }
 
+// Whether standard output or standard error, `descriptor`, is a terminal: asked once, not at each
+// of the echo's writes, since nothing changes where they lead while the program runs.
+bool IsTerminal(int descriptor) {
+  static const bool output_is_terminal = isatty(STDOUT_FILENO) != 0;
+  static const bool error_is_terminal = isatty(STDERR_FILENO) != 0;
+  return descriptor == STDERR_FILENO ? error_is_terminal : output_is_terminal;
+}
+
 // False, with errno set, when not all of `bytes` could be written.
 bool WriteAll(int stream, std::string_view bytes) {
   return WriteBytes(stream, bytes) == bytes.size();
@@ -78,8 +86,8 @@ void WriteOutput(Stream stream, std::string_view bytes) {
   if (stream == Stream::kOutput && output_failure != 0) {
     return;
   }
-  const bool written = isatty(descriptor) != 0 ? WriteAll(descriptor, TerminalText(bytes))
-                                               : WriteAll(descriptor, bytes);
+  const bool written = IsTerminal(descriptor) ? WriteAll(descriptor, TerminalText(bytes))
+                                              : WriteAll(descriptor, bytes);
   if (!written && stream == Stream::kOutput) {
     output_failure = errno;
   }
