@@ -147,7 +147,8 @@ inline EchoedNumber EchoNumberAt(const char* text, char* const out) {
   // loop would end after at places the processor cannot foresee.
   const std::uint32_t leading = LoadWord<std::uint32_t>(text);
   std::memcpy(out, text, kLeadingCopy);
-  // The digits copied, counted up to kMaxDecimalLength: past it, the value is written instead.
+  // The digits copied, counted up to kMaxDecimalLength: there, because the number is too long or
+  // its digits are not all copied, its value is written instead.
   std::size_t copied = LeadingDigits(leading);
   if (copied < 4) {
     number.value = DigitsValue(leading, static_cast<unsigned>(copied));
@@ -156,7 +157,6 @@ inline EchoedNumber EchoNumberAt(const char* text, char* const out) {
     text = ReadDigits(text, number.value);
     copied = std::min<std::size_t>(static_cast<std::size_t>(text - start), kMaxDecimalLength);
   }
-  bool other_dots = false;
   while (text[0] == '.') {
     const std::uint64_t groups = LoadWord<std::uint64_t>(text + 1);
     if (AreTwoGroups(groups)) {
@@ -175,12 +175,12 @@ inline EchoedNumber EchoNumberAt(const char* text, char* const out) {
       text += 4;
     } else if (IsDigit(text[1])) {
       text = ReadDigits(text + 1, number.value);
-      other_dots = true;
+      copied = kMaxDecimalLength;
     } else {
       break;
     }
   }
-  if (other_dots || copied == kMaxDecimalLength || (start[0] == '0' && copied != 1)) {
+  if (copied == kMaxDecimalLength || ((leading & 0xFFU) == '0' && copied != 1)) {
     number.end = WriteDecimal(out, number.value);
   } else {
     number.end = out + copied;
