@@ -368,9 +368,9 @@ struct LineScan {
   std::size_t numbers = 0;
   std::size_t brackets = 0;        // '[': 0, 1, or 2 for more
   std::size_t first_bracket = 0;   // counted from the line's start
-  std::uint64_t digit_before = 0;  // 1 when the last byte scanned was a digit
-  std::uint64_t digit_two_before = 0;
-  std::uint64_t dot_before = 0;
+  // The digits' and the dots' masks of the last 64 bytes scanned, the last byte in bit 63.
+  std::uint64_t digits_before = 0;
+  std::uint64_t dots_before = 0;
 };
 
 std::array<RunningTotal, 3> RunningTotalsOf(const ResourceTotals& totals) {
@@ -464,9 +464,8 @@ std::size_t ScanText(Reading& reading, char* text, std::size_t from, std::size_t
   LineScan& scan = reading.scan;
   // What a digit may go on from, kept here while the scan goes on: the lines read between never
   // look at it.
-  std::uint64_t digit_before = scan.digit_before;
-  std::uint64_t digit_two_before = scan.digit_two_before;
-  std::uint64_t dot_before = scan.dot_before;
+  std::uint64_t digits_before = scan.digits_before;
+  std::uint64_t dots_before = scan.dots_before;
   std::uint64_t nuls = 0;
   std::size_t line_start = 0;
   std::array<ByteMasks, 16> batch;
@@ -480,19 +479,16 @@ std::size_t ScanText(Reading& reading, char* text, std::size_t from, std::size_t
       std::uint64_t ends = masks.line_ends;
       std::uint64_t brackets = masks.brackets;
       nuls |= count == 64 ? masks.nuls : masks.nuls & ((std::uint64_t{1} << count) - 1);
-      const std::uint64_t after_digit = (digits << 1U) | digit_before;
-      const std::uint64_t after_dot = (dots << 1U) | dot_before;
-      const std::uint64_t two_after_digit =
-          (digits << 2U) | (digit_before << 1U) | digit_two_before;
+      const std::uint64_t after_digit = (digits << 1U) | (digits_before >> 63U);
+      const std::uint64_t two_after_digit = (digits << 2U) | (digits_before >> 62U);
+      const std::uint64_t after_dot = (dots << 1U) | (dots_before >> 63U);
       std::uint64_t starts = digits & ~after_digit & ~(after_dot & two_after_digit);
-      if (count == 64) [[likely]] {  // shifts by a constant cost less
-        digit_two_before = (digits >> 62U) & 1U;
-        digit_before = digits >> 63U;
-        dot_before = dots >> 63U;
+      if (count == 64) [[likely]] {
+        digits_before = digits;
+        dots_before = dots;
       } else {
-        digit_two_before = count >= 2 ? (digits >> (count - 2)) & 1U : digit_before;
-        digit_before = (digits >> (count - 1)) & 1U;
-        dot_before = (dots >> (count - 1)) & 1U;
+        digits_before = (digits << (64 - count)) | (digits_before >> count);
+        dots_before = (dots << (64 - count)) | (dots_before >> count);
       }
       for (; ends != 0; ends &= ends - 1) {
         const auto end = static_cast<unsigned>(std::countr_zero(ends));
@@ -510,9 +506,8 @@ std::size_t ScanText(Reading& reading, char* text, std::size_t from, std::size_t
       position += 64;
     }
   }
-  scan.digit_before = digit_before;
-  scan.digit_two_before = digit_two_before;
-  scan.dot_before = dot_before;
+  scan.digits_before = digits_before;
+  scan.dots_before = dots_before;
   reading.nul = reading.nul || nuls != 0;
   return line_start;
 }
