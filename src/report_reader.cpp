@@ -42,7 +42,8 @@ constexpr std::size_t kLeadingCopy = 24;
 constexpr std::size_t kGroupCopy = 4;
 static_assert(kLeadingCopy >= kMaxDecimalLength && kLeadingCopy <= kLookAhead);
 
-// The room of a number in the echo: its copied digits', or its digit writer's.
+// The room of a number in the echo: its copied digits', where the second of two groups copied at
+// once starts 3 bytes past a count that may stand at kMaxDecimalLength, or its digit writer's.
 constexpr std::size_t kNumberEchoRoom =
     std::max({kLeadingCopy, kMaxDecimalLength + 3 + kGroupCopy, kDecimalRoom});
 
