@@ -367,8 +367,8 @@ std::ptrdiff_t ReadText(TextSource& source, char* out, bool& at_end) {
 struct LineScan {
   std::array<std::size_t, 3> number_starts{};
   std::size_t numbers = 0;
-  std::size_t brackets = 0;        // '[': 0, 1, or 2 for more
-  std::size_t first_bracket = 0;   // counted from the line's start
+  std::size_t brackets = 0;       // '[': 0, 1, or 2 for more
+  std::size_t first_bracket = 0;  // counted from the line's start
   // The digits' and the dots' masks of the last 64 bytes scanned, the last byte in bit 63.
   std::uint64_t digits_before = 0;
   std::uint64_t dots_before = 0;
