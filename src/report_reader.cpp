@@ -421,13 +421,18 @@ char* EchoAmount(std::array<RunningTotal, 3>& running, char* out, const char* te
   return Put(number.end, std::get<index>(kAmountLabels));
 }
 
-// A line of a block that an earlier run appended, and any report after its closing tags, read by
-// ReadLine with the running totals. Kept out of EndLine, as Flush is, so that the room these
-// seldom-taken ways need is not set up for every line.
-[[gnu::noinline]] void ReadBlockLine(Reading& reading, std::string_view line) {
+// When `line` is a line of a block that an earlier run appended, reads it, and any report after
+// its closing tags, with ReadLine and the running totals, and says so. Kept out of EndLine, as
+// Emit, Flush and RenewRunningTotal are, so that the room these seldom-taken ways need, which a
+// stack check would guard, is not set up for every line.
+[[gnu::noinline]] bool ReadIfBlockLine(Reading& reading, std::string_view line) {
+  if (!BlockLineRest(line).has_value()) {
+    return false;
+  }
   ResourceTotals totals = TotalsOf(reading.running);
   ReadLine(line, totals, reading.echo);
   reading.running = RunningTotalsOf(totals);
+  return true;
 }
 
 // The line read whole, as ReadLine reads it, with the numbers the scan found.
@@ -436,9 +441,7 @@ void EndLine(Reading& reading, char* text, std::size_t size) {
   LineScan& scan = reading.scan;
   const bool may_be_block_line =
       scan.brackets > 1 || (scan.brackets == 1 && MayBeBlockLine(line, scan.first_bracket));
-  if (may_be_block_line && BlockLineRest(line).has_value()) [[unlikely]] {
-    ReadBlockLine(reading, line);
-  } else {
+  if (!may_be_block_line || !ReadIfBlockLine(reading, line)) [[likely]] {
     const std::size_t count = scan.numbers;
     const std::array<std::size_t, 3>& starts = scan.number_starts;
     char* out = LineEchoRoom(reading.echo);
@@ -572,7 +575,7 @@ ReadSome ReadFromMemory(std::string_view bytes, std::size_t piece_size) {
   };
 }
 
-void Emit(Echo& echo, std::string_view text) {
+[[gnu::noinline]] void Emit(Echo& echo, std::string_view text) {
   if (echo.used + text.size() > echo.gathered.size()) {
     Flush(echo);
   }

@@ -131,6 +131,10 @@ RunningTotal RunningTotalOf(std::uint64_t value) {
   return total;
 }
 
+void RenewRunningTotal(RunningTotal& total) {
+  total = RunningTotalOf(total.value);
+}
+
 char* WriteRunningTotal(char* out, const RunningTotal& total) {
   return PutRunningTotal(out, total);
 }

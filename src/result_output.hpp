@@ -65,11 +65,14 @@ struct RunningTotal {
 
 RunningTotal RunningTotalOf(std::uint64_t value);
 
+// Makes `total` anew for its value, out of line: AddTo is inlined where every line is read.
+[[gnu::noinline]] void RenewRunningTotal(RunningTotal& total);
+
 // Adds `amount` to `total`, wrapping past 2^64 - 1.
 inline void AddTo(RunningTotal& total, std::uint64_t amount) {
   total.value += amount;
   if (total.value - total.base >= total.span) [[unlikely]] {
-    total = RunningTotalOf(total.value);
+    RenewRunningTotal(total);
   }
 }
 
