@@ -103,9 +103,15 @@ unsigned LeadingDigits(std::uint32_t word) {
   return static_cast<unsigned>(std::countr_zero(NotDigitMarks(word))) / 8;
 }
 
+// Whether every byte of `word` is a digit but the last, which is not one.
+template <typename Word>
+bool DigitsThenOther(Word word) {
+  return NotDigitMarks(word) == Word{0x80} << (8 * (sizeof(Word) - 1));
+}
+
 // Whether `word`, the four bytes after a dot, is a group: three digits and a byte that is not one.
 bool IsGroup(std::uint32_t word) {
-  return NotDigitMarks(word) == 0x80000000;
+  return DigitsThenOther(word);
 }
 
 // The value of the first `count` digits of `word`, 1 to 3 of them, at once.
@@ -122,8 +128,7 @@ constexpr std::uint64_t kMiddleDotToZero = std::uint64_t{'.' ^ '0'} << 24U;
 // Whether `word`, the eight bytes after a dot, is two groups: three digits, a dot, three digits,
 // and a byte that is not one. Amounts of a million or more hold two groups or more.
 bool AreTwoGroups(std::uint64_t word) {
-  return ((word >> 24U) & 0xFFU) == '.' &&
-         NotDigitMarks(word ^ kMiddleDotToZero) == std::uint64_t{0x80} << 56U;
+  return ((word >> 24U) & 0xFFU) == '.' && DigitsThenOther(word ^ kMiddleDotToZero);
 }
 
 // The six digits of the two groups of `word`, as AreTwoGroups takes it, at once: neighbouring
