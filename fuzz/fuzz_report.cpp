@@ -48,9 +48,12 @@ bool SameMasks(std::string_view file) {
   const std::size_t count = blocks.size() / 64;
   std::vector<ByteMasks> first(count);
   std::vector<ByteMasks> other(count);
-  EveryFindBytes().front()(blocks.data(), count, first.data());
-  for (const FindBytes find_bytes : EveryFindBytes()) {
-    find_bytes(blocks.data(), count, other.data());
+  EveryFindBytes().front().find_bytes(blocks.data(), count, first.data());
+  for (const FindBytesWay& way : EveryFindBytes()) {
+    if (!way.runs_here) {
+      continue;
+    }
+    way.find_bytes(blocks.data(), count, other.data());
     for (std::size_t i = 0; i < count; ++i) {
       if (other[i].line_ends != first[i].line_ends || other[i].digits != first[i].digits ||
           other[i].dots != first[i].dots || other[i].brackets != first[i].brackets ||
@@ -91,8 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       file.find('\r') == std::string_view::npos && !SameRead(read, ReadLineByLine(file))) {
     __builtin_trap();
   }
-  std::string results;
-  AppendSummary(results, read.totals.metal, read.totals.crystal, read.totals.deuterium);
-  PrintFormated(results, "\r\n", read.totals.metal, read.totals.crystal, read.totals.deuterium);
+  ResultsOf(read.outcome, read.totals, kWindowsLineEnds);
   return 0;
 }

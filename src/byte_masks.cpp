@@ -1,5 +1,6 @@
 #include "byte_masks.hpp"
 
+#include <algorithm>
 #include <array>
 
 #if defined(__x86_64__) || defined(_M_X64)
@@ -23,16 +24,63 @@ constexpr std::uint64_t DigitBytes(std::uint64_t word) {
 
 // The bytes of `word` equal to `byte`, each marked by its high bit, by arithmetic that cannot
 // carry from one byte into the next.
-std::uint64_t BytesEqual(std::uint64_t word, unsigned char byte) {
+constexpr std::uint64_t BytesEqual(std::uint64_t word, unsigned char byte) {
   const std::uint64_t zero_where_equal = word ^ (kEveryByte * byte);
   return ~(((zero_where_equal & ~kHighBits) + ~kHighBits) | zero_where_equal) & kHighBits;
 }
 
-// The high bits of the eight bytes of `marks`, as eight bits, byte 0 lowest.
-std::uint64_t Gather(std::uint64_t marks) {
+// Every byte value at every place of a word, beside bytes that are marked and bytes that are not:
+// `marks` marks it exactly when `is_marked` says, and leaves the marks of the others as they were.
+template <typename Marks, typename IsMarked>
+constexpr bool MarksHold(Marks marks, IsMarked is_marked, unsigned char a_marked_byte) {
+  for (const unsigned char beside : {a_marked_byte, static_cast<unsigned char>(0xFF)}) {
+    const std::uint64_t others = marks(EveryByte<std::uint64_t>(beside));
+    for (unsigned place = 0; place < 8; ++place) {
+      const std::uint64_t byte_mask = std::uint64_t{0xFF} << (8 * place);
+      for (unsigned byte = 0; byte < 256; ++byte) {
+        const std::uint64_t word =
+            (EveryByte<std::uint64_t>(beside) & ~byte_mask) | std::uint64_t{byte} << (8 * place);
+        const std::uint64_t mark = is_marked(byte) ? std::uint64_t{0x80} << (8 * place) : 0;
+        if (marks(word) != ((others & ~byte_mask) | mark)) {
+          return false;
+        }
+      }
+    }
+  }
+  return true;
+}
+
+template <unsigned char looked_for>
+constexpr bool EqualMarksHold() {
+  return MarksHold([](std::uint64_t word) { return BytesEqual(word, looked_for); },
+                   [](unsigned byte) { return byte == looked_for; }, looked_for);
+}
+static_assert(MarksHold(
+    DigitBytes, [](unsigned byte) { return byte >= '0' && byte <= '9'; }, '5'));
+static_assert(EqualMarksHold<'\n'>() && EqualMarksHold<'.'>() && EqualMarksHold<'['>() &&
+              EqualMarksHold<'\0'>());
+
+// The high bits of the eight bytes of `marks`, as eight bits, byte 0 lowest: the multiplication
+// moves each to its place among the top eight bits, and no two of its products overlap.
+constexpr std::uint64_t Gather(std::uint64_t marks) {
   constexpr std::uint64_t kGatherer = 0x01020408'10204080;
   return ((marks >> 7U) * kGatherer) >> 56U;
 }
+
+// Every set of high bits.
+constexpr bool GatherHolds() {
+  for (std::uint64_t bits = 0; bits < 256; ++bits) {
+    std::uint64_t marks = 0;
+    for (unsigned i = 0; i < 8; ++i) {
+      marks |= ((bits >> i) & 1U) << (8 * i + 7);
+    }
+    if (Gather(marks) != bits) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(GatherHolds());
 
 ByteMasks MasksPlain(const char* text) {
   ByteMasks masks;
@@ -134,32 +182,31 @@ __attribute__((target("avx512bw"))) void FindBytesAvx512(const char* text, std::
   }
 }
 
-const std::array<FindBytes, 4> kEveryWay = {FindBytesPlain, FindBytesSse2, FindBytesAvx2,
-                                            FindBytesAvx512};
-
-std::span<const FindBytes> WaysOfThisProcessor() {
-  const std::size_t ways = __builtin_cpu_supports("avx512bw") ? 4U
-                           : __builtin_cpu_supports("avx2")   ? 3U
-                                                              : 2U;
-  return {kEveryWay.data(), ways};
+std::array<FindBytesWay, 4> WaysBuilt() {
+  return {{{"plain", FindBytesPlain, true},
+           {"SSE2", FindBytesSse2, true},
+           {"AVX2", FindBytesAvx2, static_cast<bool>(__builtin_cpu_supports("avx2"))},
+           {"AVX-512BW", FindBytesAvx512, static_cast<bool>(__builtin_cpu_supports("avx512bw"))}}};
 }
 
 #else
 
-const std::array<FindBytes, 1> kEveryWay = {FindBytesPlain};
-
-std::span<const FindBytes> WaysOfThisProcessor() {
-  return kEveryWay;
+std::array<FindBytesWay, 1> WaysBuilt() {
+  return {{{"plain", FindBytesPlain, true}}};
 }
 
 #endif
 
 }  // namespace
 
-FindBytes FastestFindBytes() {
-  return WaysOfThisProcessor().back();
+std::span<const FindBytesWay> EveryFindBytes() {
+  static const auto ways = WaysBuilt();
+  return ways;
 }
 
-std::span<const FindBytes> EveryFindBytes() {
-  return WaysOfThisProcessor();
+FindBytes FastestFindBytes() {
+  const std::span<const FindBytesWay> ways = EveryFindBytes();
+  return std::find_if(ways.rbegin(), ways.rend(),
+                      [](const FindBytesWay& way) { return way.runs_here; })
+      ->find_bytes;
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <span>
+#include <string_view>
 
 // The bytes at `text` as one word of 4 or 8 bytes, the first in its lowest byte, whatever the
 // processor's byte order: how the plain masks, and the reading's tests of digits, take the bytes
@@ -47,5 +48,12 @@ using FindBytes = void (*)(const char* text, std::size_t count, ByteMasks* masks
 // The fastest way that this processor runs.
 FindBytes FastestFindBytes();
 
-// Every way that this processor runs, the plain one first, for the tests to compare.
-std::span<const FindBytes> EveryFindBytes();
+// A way of finding the bytes, by the instructions it takes, and whether this processor has them.
+struct FindBytesWay {
+  std::string_view name;
+  FindBytes find_bytes = nullptr;
+  bool runs_here = false;
+};
+
+// Every way built for this kind of processor, the plain one first, for the tests to compare.
+std::span<const FindBytesWay> EveryFindBytes();

@@ -86,7 +86,14 @@ inline constexpr std::string_view kNumbersRead = "WARNING : seul ";
 inline constexpr std::string_view kNumbersReadEnd = " nombre a ete lu !!\n";
 
 // The whole text of `message`, naming `path` where it names a path.
-std::string TextWith(Message message, std::string_view path);
+inline std::string TextWith(Message message, std::string_view path) {
+  const MessageText text = TextOf(message);
+  std::string whole(text.before);
+  if (text.names_path) {
+    whole.append(path).append(text.after);
+  }
+  return whole;
+}
 
 // Writes `message` on its stream.
 void Say(Message message, std::string_view path = {});

@@ -1,7 +1,10 @@
-// Reading pillage reports: the three amounts of every line, echoed with running totals. The
-// engine, ReadReport with FindIntValues and DotedToInt, takes a report's bytes and gives its echo
-// to a sink: it touches no file and no stream, and never ends the process. ReadingFile runs it
-// over a report file for the console program.
+// Reading pillage reports: the three amounts of every line, echoed with running totals. The rules
+// are here: DotedToInt reads a number, FindIntValues a report line, ReadLine skips the lines of a
+// block that an earlier run appended. ReadReport reads a whole report with the fast scan
+// (line_scan.hpp), which must give what ReadLine gives for each of its lines; the tests hold the
+// two to it, with every way of finding bytes that the processor runs. ReadReport takes a report's
+// bytes and gives its echo to a sink: it touches no file and no stream, and never ends the
+// process. ReadingFile runs it over a report file for the console program (reading_file.cpp).
 #pragma once
 
 #include <array>
@@ -9,9 +12,10 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
-#include <string>
 #include <string_view>
 
+#include "byte_masks.hpp"
+#include "echo.hpp"
 #include "text.hpp"
 
 // What the raids of one run brought home. Additions wrap modulo 2^64, like the amounts themselves.
@@ -40,30 +44,13 @@ using ReadSome = std::function<std::ptrdiff_t(char* buffer, std::size_t size)>;
 ReadSome ReadFromMemory(std::string_view bytes,
                         std::size_t piece_size = std::numeric_limits<std::size_t>::max());
 
-// Takes the echo, piece after piece.
-using EchoSink = std::function<void(std::string_view piece)>;
-
-// The echo on its way to its sink: gathered, and handed over in pieces of at most 64 KiB, large
-// enough to cost few writes, small enough to stay in the processor's cache; a longer text, such as
-// a long line, goes to the sink as it is.
-struct Echo {
-  EchoSink sink;
-  std::string gathered = std::string(std::size_t{64} * 1024, '\0');
-  std::size_t used = 0;
-};
-
-// Adds `text` to the echo.
-void Emit(Echo& echo, std::string_view text);
-
-// Hands what the echo gathered to its sink.
-void Flush(Echo& echo);
-
 // Reads every line of a report, given in pieces by `read_some`, with `line_ends`; adds it to
 // `totals` and gives its echo, with the running totals, to `sink`. A report that begins with a
 // UTF-16 byte-order mark is read as the text it holds, each line in UTF-8. Each line is held
-// once, whatever its length.
+// once, whatever its length. The byte masks are found with `find_bytes`, the fastest way this
+// processor runs unless a test asks for another.
 ReadOutcome ReadReport(const ReadSome& read_some, const LineEnds& line_ends, ResourceTotals& totals,
-                       const EchoSink& sink);
+                       const EchoSink& sink, FindBytes find_bytes = FastestFindBytes());
 
 // Reads the report file at `path`, echoes every line with the running totals on standard output,
 // then prints the summary and appends the forum block to the same file. Other runs of the program
@@ -72,8 +59,9 @@ ReadOutcome ReadReport(const ReadSome& read_some, const LineEnds& line_ends, Res
 // returns 0.
 int ReadingFile(const char* path);
 
-// Scans one line, its line end included when it has one, as a block this program appended or as
-// a report: adds what it holds to `totals` and echoes it.
+// Reads one line, its line end included when it has one, as a line of a block that an earlier
+// run appended, which counts nothing, or as a report line: adds what it holds to `totals` and
+// echoes it. A report pasted right after a block's closing tags, on the same line, still counts.
 void ReadLine(std::string_view line, ResourceTotals& totals, Echo& echo);
 
 // A report line's first three numbers, the metal, crystal and deuterium of a raid, or as many of

@@ -1,8 +1,9 @@
 // Text: the encodings the program reads reports in and shows them in (UTF-8, UTF-16 with its
-// byte-order mark, Windows-1252 for bytes that are not UTF-8), and line ends.
+// byte-order mark, Windows-1252 for bytes that are not UTF-8), line ends, and digits.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,12 @@ inline std::string_view AsTextLine(char* start, std::size_t length, const LineEn
     --length;
   }
   return {start, length};
+}
+
+// The value of an ASCII digit, in 64 bits for the arithmetic it goes into; 10 or more for any
+// other byte.
+constexpr std::uint64_t DigitValue(char character) {
+  return static_cast<unsigned char>(character) - std::uint64_t{'0'};
 }
 
 // True for what is left of a line once its text is gone: nothing, LF or CR LF.

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "messages.hpp"
 #include "report_reader.hpp"
@@ -30,21 +30,13 @@ PageResult ReadInMemory(std::string_view report, std::string_view name) {
   std::string output;
   const ReadOutcome reading = ReadReport(ReadFromMemory(report), kWindowsLineEnds, totals,
                                          [&output](std::string_view piece) { output += piece; });
-  AppendSummary(output, totals.metal, totals.crystal, totals.deuterium);
-  PageResult result;
-  if (const auto problem = WhyNoBlock(reading)) {
-    output += TextWith(*problem, name);
-  } else {
-    PrintFormated(result.block, "\n", totals.metal, totals.crystal, totals.deuterium);
-    result.block.erase(0, 1);  // the line end that starts it on a line of its own in the file
-    std::string written;
-    PrintFormated(written, kWindowsLineEnds.written, totals.metal, totals.crystal,
-                  totals.deuterium);
-    result.appended = EncodeText(written, reading.encoding);
+  RunResults results = ResultsOf(reading, totals, kWindowsLineEnds);
+  output += results.summary;
+  if (results.why_no_block) {
+    output += TextWith(*results.why_no_block, name);
   }
   std::string unfinished;
-  result.console = ConsoleText(output, unfinished);
-  return result;
+  return {ConsoleText(output, unfinished), std::move(results.block), std::move(results.appended)};
 }
 
 void StoreSize(char*& out, std::size_t size) {
@@ -55,14 +47,22 @@ void StoreSize(char*& out, std::size_t size) {
 
 }  // namespace
 
+// The names the script calls the exports by; a build for this machine, which the tests run, calls
+// them by their C names.
+#ifdef __wasm__
+#define PAGE_EXPORT(name) __attribute__((export_name(name)))
+#else
+#define PAGE_EXPORT(name)
+#endif
+
 extern "C" {
 
 // Room for the script to put a report and its name in.
-__attribute__((export_name("page_alloc"))) void* PageAlloc(std::size_t size) {
+PAGE_EXPORT("page_alloc") void* PageAlloc(std::size_t size) {
   return std::malloc(std::max<std::size_t>(size, 1));
 }
 
-__attribute__((export_name("page_free"))) void PageFree(void* memory) {
+PAGE_EXPORT("page_free") void PageFree(void* memory) {
   std::free(memory);
 }
 
@@ -70,8 +70,8 @@ __attribute__((export_name("page_free"))) void PageFree(void* memory) {
 // Returns an allocation holding three sizes, as 32-bit numbers in this machine's order, then the
 // console's text in UTF-16LE, the block's text, and the bytes to append to the file; or null
 // when memory ran out before it was whole.
-__attribute__((export_name("page_read"))) char* PageRead(const char* report, std::size_t size,
-                                                         const char* name, std::size_t name_size) {
+PAGE_EXPORT("page_read")
+char* PageRead(const char* report, std::size_t size, const char* name, std::size_t name_size) {
   const PageResult result = ReadInMemory({report, size}, {name, name_size});
   const std::size_t console_size = result.console.size() * sizeof(char16_t);
   auto* start = static_cast<char*>(std::malloc(3 * sizeof(std::uint32_t) + console_size +

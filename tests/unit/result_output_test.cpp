@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 
+#include "platform.hpp"
+#include "report_file.hpp"
 #include "report_reader.hpp"
 
 namespace {
@@ -39,41 +41,6 @@ TEST(PrintDoted, WritesTwentyDigitValuesInFull) {
   EXPECT_EQ(Doted(10000000000000000000U), "10.000.000.000.000.000.000");
   EXPECT_EQ(Doted(12345678901234567890U), "12.345.678.901.234.567.890");
   EXPECT_EQ(Doted(18446744073709551615U), "18.446.744.073.709.551.615");
-}
-
-std::string Written(char* (*write)(char*, const RunningTotal&), const RunningTotal& total) {
-  std::array<char, kDecimalRoom> text;
-  return {text.data(), write(text.data(), total)};
-}
-
-TEST(RunningTotal, WritesWhatWriteDecimalWritesAcrossEveryChangeOfLeadingDigits) {
-  struct Case {
-    std::uint64_t start;
-    std::uint64_t step;
-  };
-  // Each step crosses or lands on a power of ten, a new run of leading digits, or 2^64.
-  const std::array cases = {Case{0, 0},
-                            Case{0, 1},
-                            Case{9'990, 3},
-                            Case{99'999'990, 7},
-                            Case{123'456'789'999, 250'000'000},
-                            Case{999'999'999'990, 3},
-                            Case{9'999'999'999'999'999'990U, 4},
-                            Case{18'446'744'073'709'551'600U, 7},
-                            Case{5, 18'446'744'073'709'551'615U}};
-  const auto decimal = [](std::uint64_t value) {
-    std::array<char, kDecimalRoom> text;
-    return std::string(text.data(), WriteDecimal(text.data(), value));
-  };
-  for (const Case& c : cases) {
-    RunningTotal total = RunningTotalOf(c.start);
-    std::uint64_t value = c.start;
-    for (int i = 0; i < 6; ++i) {
-      EXPECT_EQ(Written(WriteRunningTotal, total), decimal(value)) << c.start << " + " << c.step;
-      AddTo(total, c.step);
-      value += c.step;
-    }
-  }
 }
 
 constexpr std::string_view kBlock =
@@ -151,7 +118,9 @@ TEST_F(SaveResultTest, AppendsTheBlockAfterTheBytesAlreadyThereInTheFilesEncodin
     Write(before);
     ReadOutcome reading;
     reading.encoding = encoding;
-    EXPECT_EQ(SaveResult(Read(), reading, path_.c_str(), 12345, 6789, 1234), 0);
+    EXPECT_EQ(
+        SaveResult(Read(), ResultsOf(reading, {12345, 6789, 1234}, kSystemLineEnds), path_.c_str()),
+        0);
     EXPECT_EQ(Contents(), before + block);
   }
 }
@@ -208,7 +177,8 @@ TEST_F(SaveResultTest, AppendsNothingWhenNoBlockCanBeAdded) {
           dup2(STDERR_FILENO, STDOUT_FILENO);
           ReportFile report = Read();
           meanwhile(path_);
-          SaveResult(std::move(report), reading, path_.c_str(), 1, 2, 3);
+          SaveResult(std::move(report), ResultsOf(reading, {1, 2, 3}, kSystemLineEnds),
+                     path_.c_str());
         },
         testing::ExitedWithCode(254), "^" + message + "$");
     EXPECT_EQ(std::filesystem::is_regular_file(path_) ? std::optional(Contents()) : std::nullopt,
