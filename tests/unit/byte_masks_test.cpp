@@ -4,9 +4,14 @@
 
 #include <cctype>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <ostream>
 #include <string>
 
+#include "report_reader.hpp"
 
 // A way is named by its instructions in the test's name and output.
 void PrintTo(const FindBytesWay& way, std::ostream* out) {
@@ -57,6 +62,44 @@ TEST_P(EveryWay, MarksTheBytesLookedFor) {
       EXPECT_EQ(found[block].nuls, expected[block].nuls);
     }
   }
+}
+
+struct Read {
+  ResourceTotals totals;
+  ReadOutcome outcome;
+  std::string echo;
+};
+
+Read ReadWith(FindBytes find_bytes, const std::string& report) {
+  Read read;
+  read.outcome = ReadReport(
+      ReadFromMemory(report), kUnixLineEnds, read.totals,
+      [&read](std::string_view text) { read.echo += text; }, find_bytes);
+  return read;
+}
+
+// The whole reading, with each way, of every end-to-end case's report, which the test run writes
+// into the folder that E2E_REPORTS names: the echo, the totals and what the reading found are
+// those of the plain way.
+TEST_P(EveryWay, ReadsEveryEndToEndReportAsThePlainWayDoes) {
+  const char* const folder = std::getenv("E2E_REPORTS");
+  ASSERT_NE(folder, nullptr);
+  std::size_t reports = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    SCOPED_TRACE(entry.path().filename().string());
+    std::ifstream file(entry.path(), std::ios::binary);
+    const std::string report{std::istreambuf_iterator<char>(file), {}};
+    const Read plain = ReadWith(EveryFindBytes().front().find_bytes, report);
+    const Read read = ReadWith(GetParam().find_bytes, report);
+    EXPECT_TRUE(read.echo == plain.echo);  // not printed: some are 64 MiB
+    EXPECT_EQ(read.totals.metal, plain.totals.metal);
+    EXPECT_EQ(read.totals.crystal, plain.totals.crystal);
+    EXPECT_EQ(read.totals.deuterium, plain.totals.deuterium);
+    EXPECT_EQ(read.outcome.not_text, plain.outcome.not_text);
+    EXPECT_EQ(read.outcome.bytes_read, plain.outcome.bytes_read);
+    ++reports;
+  }
+  EXPECT_GT(reports, 30U);
 }
 
 INSTANTIATE_TEST_SUITE_P(FindBytes, EveryWay, testing::ValuesIn(EveryFindBytes()),
