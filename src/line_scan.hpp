@@ -273,10 +273,18 @@ inline ScannedAmount ReadAmount(const char* text, char* const out) {
 
 // --- Lines and their numbers, 64 bytes at a time. -----------------------------------------------
 
+// The digits' and the dots' masks of the last 64 bytes scanned, the last byte in bit 63, which a
+// digit may go on a number from.
+struct CarriedMasks {
+  std::uint64_t digits = 0;
+  std::uint64_t dots = 0;
+};
+
 // The bytes of a 64-byte block where a number starts, from its digits' and dots' masks and those
-// of the 64 bytes before it, the last byte in bit 63: a digit starts one unless it follows a digit,
-// or a dot that follows a digit, as DotedToInt reads a number on.
-constexpr std::uint64_t NumberStarts(const ByteMasks& masks, const ByteMasks& before) {
+// of the 64 bytes before it: a digit starts one unless it follows a digit, or a dot that follows a
+// digit, as DotedToInt reads a number on.
+
+constexpr std::uint64_t NumberStarts(const ByteMasks& masks, const CarriedMasks& before) {
   const std::uint64_t after_digit = (masks.digits << 1U) | (before.digits >> 63U);
   const std::uint64_t two_after_digit = (masks.digits << 2U) | (before.digits >> 62U);
   const std::uint64_t after_dot = (masks.dots << 1U) | (before.dots >> 63U);
@@ -290,16 +298,19 @@ constexpr bool NumberStartsHold() {
     const std::array<unsigned, 2> before = {kinds / 3, kinds % 3};  // 0 a digit, 1 a dot, 2 other
     const bool starts = before[1] == 2 || (before[1] == 1 && before[0] != 0);
     for (int at = 0; at < 3; ++at) {
-      std::array<ByteMasks, 2> blocks{};  // the block before, then the block
-      blocks[1].digits = std::uint64_t{1} << at;
+      ByteMasks block;
+      CarriedMasks carried;
+      block.digits = std::uint64_t{1} << at;
       for (std::size_t i = 0; i < 2; ++i) {
         const int place = at - 2 + static_cast<int>(i);
-        ByteMasks& block = blocks.at(place < 0 ? 0 : 1);
-        (before.at(i) == 0   ? block.digits
-         : before.at(i) == 1 ? block.dots
-                             : block.brackets) |= std::uint64_t{1} << ((place + 64) % 64);
+        const std::uint64_t bit = std::uint64_t{1} << ((place + 64) % 64);
+        if (before.at(i) == 0) {
+          (place < 0 ? carried.digits : block.digits) |= bit;
+        } else if (before.at(i) == 1) {
+          (place < 0 ? carried.dots : block.dots) |= bit;
+        }
       }
-      if ((((NumberStarts(blocks[1], blocks[0]) >> at) & 1U) == 1U) != starts) {
+      if ((((NumberStarts(block, carried) >> at) & 1U) == 1U) != starts) {
         return false;
       }
     }
@@ -327,9 +338,7 @@ struct LineScan {
   // Its '[' (none, one, or 2 for more), which every line of a forum block starts with.
   std::size_t brackets = 0;
   std::size_t first_bracket = 0;  // counted from the line's start
-  // The digits' and the dots' masks of the last 64 bytes scanned, the last byte in bit 63, which a
-  // digit may go on a number from.
-  ByteMasks before;
+  CarriedMasks before;
   bool nul = false;  // whether a NUL was scanned
 };
 
@@ -386,7 +395,7 @@ struct ScanPlace {
 // there to `on_line`; moves the line start on.
 template <typename OnLine>
 inline void ScanBlock(LineScan& scan, const ByteMasks& masks, char* text, ScanPlace& place,
-                      ByteMasks& before, OnLine& on_line) {
+                      CarriedMasks& before, OnLine& on_line) {
   std::uint64_t starts = NumberStarts(masks, before);
   std::uint64_t brackets = masks.brackets;
   before.digits = CarriedMask(masks.digits, before.digits, place.count);
@@ -413,7 +422,7 @@ template <typename OnLine>
 std::size_t ScanText(LineScan& scan, char* text, std::size_t from, std::size_t to,
                      OnLine&& on_line) {
   // Kept here while the scan goes on: the lines handed over between never look at them.
-  ByteMasks before = scan.before;
+  CarriedMasks before = scan.before;
   std::uint64_t nuls = 0;
   ScanPlace place;
   std::array<ByteMasks, 16> batch;
