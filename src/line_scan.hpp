@@ -291,26 +291,32 @@ constexpr std::uint64_t NumberStarts(const ByteMasks& masks, const CarriedMasks&
   return masks.digits & ~after_digit & ~(after_dot & two_after_digit);
 }
 
-// Every kind of the two bytes before a digit (a digit, a dot, another byte), within the block and
-// across its start: the digit starts a number exactly as DotedToInt would have it.
+// Whether NumberStarts has the digit at byte `at` of a block, 0 to 2, start a number, after the
+// two bytes of the kinds `before` (0 a digit, 1 a dot, 2 another byte), in the block or the one
+// before it.
+constexpr bool StartsAfter(const std::array<unsigned, 2>& before, int at) {
+  ByteMasks block;
+  CarriedMasks carried;
+  block.digits = std::uint64_t{1} << at;
+  for (std::size_t i = 0; i < 2; ++i) {
+    const int place = at - 2 + static_cast<int>(i);
+    const std::uint64_t bit = std::uint64_t{1} << ((place + 64) % 64);
+    std::uint64_t& digits = place < 0 ? carried.digits : block.digits;
+    std::uint64_t& dots = place < 0 ? carried.dots : block.dots;
+    digits |= before.at(i) == 0 ? bit : 0;
+    dots |= before.at(i) == 1 ? bit : 0;
+  }
+  return ((NumberStarts(block, carried) >> at) & 1U) == 1U;
+}
+
+// Every kind of the two bytes before a digit, within the block and across its start: the digit
+// starts a number exactly as DotedToInt would have it.
 constexpr bool NumberStartsHold() {
   for (unsigned kinds = 0; kinds < 9; ++kinds) {
-    const std::array<unsigned, 2> before = {kinds / 3, kinds % 3};  // 0 a digit, 1 a dot, 2 other
+    const std::array<unsigned, 2> before = {kinds / 3, kinds % 3};
     const bool starts = before[1] == 2 || (before[1] == 1 && before[0] != 0);
     for (int at = 0; at < 3; ++at) {
-      ByteMasks block;
-      CarriedMasks carried;
-      block.digits = std::uint64_t{1} << at;
-      for (std::size_t i = 0; i < 2; ++i) {
-        const int place = at - 2 + static_cast<int>(i);
-        const std::uint64_t bit = std::uint64_t{1} << ((place + 64) % 64);
-        if (before.at(i) == 0) {
-          (place < 0 ? carried.digits : block.digits) |= bit;
-        } else if (before.at(i) == 1) {
-          (place < 0 ? carried.dots : block.dots) |= bit;
-        }
-      }
-      if ((((NumberStarts(block, carried) >> at) & 1U) == 1U) != starts) {
+      if (StartsAfter(before, at) != starts) {
         return false;
       }
     }
