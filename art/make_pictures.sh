@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Makes the forum block's pictures in site/ and the Windows program's icon from the drawings in
-# art/ and packaging/windows/. Needs rsvg-convert (Debian: librsvg2-bin), icotool (icoutils), and
-# the DejaVu Sans Bold font (fonts-dejavu-core), in which the heading's letters are set.
+# Makes the forum block's pictures in site/, and the Windows program's icon and the page's from
+# the drawings in art/ and packaging/windows/. Needs rsvg-convert (Debian: librsvg2-bin), icotool
+# (icoutils), and the DejaVu Sans Bold font (fonts-dejavu-core), in which the heading's letters
+# are set.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,3 +34,8 @@ for size in 16 24 32 48 64 128 256; do
   rsvg-convert -w "$size" -h "$size" "$icon.svg" -o "$sizes/$size.png"
 done
 icotool -c -o "$icon.ico" "$sizes"/{16,24,32,48,64,128}.png --raw="$sizes/256.png"
+
+# The page's icon is the program's: the drawing itself (copied by the build), a small .ico for
+# browsers that ask for /favicon.ico, and the picture a phone puts on its home screen.
+icotool -c -o site/favicon.ico --raw="$sizes/16.png" --raw="$sizes/32.png" --raw="$sizes/48.png"
+rsvg-convert -w 180 -h 180 "$icon.svg" -o site/icone-180.png

@@ -4,6 +4,8 @@
 // gives back what the Windows console shows, the forum block and the bytes the Windows program
 // appends to the file. Nothing leaves the browser.
 
+// The page's French texts put a narrow no-break space (U+202F) before : ; ! ? and inside « »,
+// which keeps a line from starting with them; the engine's texts stay the program's own.
 const pastedName = 'rapports.txt';  // what the messages call a pasted text, as the help says
 // A text area takes seconds to lay out a text of megabytes: a longer paste is read, not shown.
 const longestShownPaste = 1 << 19;
@@ -76,7 +78,7 @@ async function show(report, name, file) {
     const outOfMemory = error instanceof RangeError || error instanceof WebAssembly.RuntimeError;
     sourceStatus.textContent = outOfMemory
       ? 'Ces rapports sont trop longs pour la mémoire de la page.'
-      : `Erreur de la page : ${error.message}`;
+      : `Erreur de la page\u202F: ${error.message}`;
   }
   showConsole(outcome.console);
   blockText.textContent = outcome.block;
@@ -158,14 +160,14 @@ async function readFile(file) {
     await engineStarted;
   } catch {
     if (turn !== latestFile) return;
-    sourceStatus.textContent = `Le fichier « ${file.name} » n'a pas pu être lu.`;
+    sourceStatus.textContent = `Le fichier «\u202F${file.name}\u202F» n'a pas pu être lu.`;
     clear();
     results.setAttribute('aria-busy', 'false');
     return;
   }
   if (turn !== latestFile) return;
   reports.value = '';
-  sourceStatus.textContent = `Fichier lu : « ${file.name} »,`
+  sourceStatus.textContent = `Fichier lu\u202F: «\u202F${file.name}\u202F»,`
     + ` ${bytes.length.toLocaleString('fr-FR')} octets. Écrivez dans la zone de texte pour`
     + ' revenir au texte collé.';
   await show(bytes, file.name, { name: file.name, bytes });
@@ -189,8 +191,9 @@ async function copyBlock() {
     copied = document.execCommand('copy');
   }
   blockStatus.textContent = copied
-    ? 'Bloc copié : collez-le dans votre message sur le forum.'
-    : 'Le navigateur refuse la copie : le texte du bloc est sélectionné, copiez-le avec Ctrl+C.';
+    ? 'Bloc copié\u202F: collez-le dans votre message sur le forum.'
+    : 'Le navigateur refuse la copie\u202F: le texte du bloc est sélectionné, copiez-le avec'
+      + ' Ctrl+C.';
 }
 
 function takesFiles(event) {
@@ -213,9 +216,9 @@ reports.addEventListener('paste', async (event) => {
   forgetFile();
   reports.value = '';
   await show(text, pastedName, null);
-  sourceStatus.textContent = `Texte collé : ${text.length.toLocaleString('fr-FR')} caractères,`
-    + ' lus mais trop longs pour être montrés ici. Écrivez dans la zone de texte pour le'
-    + ' remplacer.';
+  sourceStatus.textContent = `Texte collé\u202F: ${text.length.toLocaleString('fr-FR')}`
+    + ' caractères, lus mais trop longs pour être montrés ici. Écrivez dans la zone de texte'
+    + ' pour le remplacer.';
 });
 fileInput.addEventListener('change', () => {
   if (fileInput.files.length > 0) readFile(fileInput.files[0]);
@@ -242,5 +245,5 @@ engineStarted.then(async () => {
   if (reports.value !== '') await readPasted();  // text the browser kept from a reload
   results.setAttribute('aria-busy', 'false');
 }, (error) => {
-  sourceStatus.textContent = `Le moteur de la page n'a pas pu démarrer : ${error.message}`;
+  sourceStatus.textContent = `Le moteur de la page n'a pas pu démarrer\u202F: ${error.message}`;
 });
