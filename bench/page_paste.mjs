@@ -12,7 +12,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
 
-import { prepare } from '../tests/browser/chromium.mjs';
+import { launch, until } from '../tests/browser/browsers.mjs';
 
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
 const site = path.resolve(process.argv[2] ?? path.join(root, 'build/web/site'));
@@ -20,20 +20,20 @@ const scratch = path.join(root, 'build/web/bench');
 const size = 10 << 20;
 const targetSeconds = 0.5;
 
-const launch = await prepare(scratch);
+const browser = await launch('chromium', { scratch });
 const reports = path.join(scratch, 'reports.txt');
 spawnSync('python3', [path.join(root, 'bench/make_reports.py'), String(size), reports],
   { stdio: 'inherit' });
-const browser = await launch();
 const median = (values) => [...values].sort((a, b) => a - b)[values.length >> 1];
 try {
-  const page = await browser.newPage();
-  await page.goto(pathToFileURL(path.join(site, 'index.html')).href);
-  await page.waitForSelector('.resultat[aria-busy="false"]');
-  await page.evaluate((text) => { window.pasted = text; }, fs.readFileSync(reports, 'utf8'));
+  const page = await browser.open(pathToFileURL(path.join(site, 'index.html')).href,
+    { width: 1280, height: 720 });
+  const ready = () => document.querySelector('.resultat[aria-busy="false"]') !== null;
+  await until(() => page.run(ready));
+  await page.run((text) => { window.pasted = text; }, fs.readFileSync(reports, 'utf8'));
   const rounds = [];
   for (let round = 0; round < 7; round++) {
-    rounds.push(await page.evaluate(async () => {
+    rounds.push(await page.run(async () => {
       const area = document.getElementById('rapports');
       const nextFrame = () =>
         new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve)));

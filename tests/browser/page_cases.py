@@ -8,7 +8,9 @@ appends a block, in SCRATCH/<case>/, and prints a JSON list: per case, its name,
 name and path, the console's text (the Windows program's standard output with LF line ends,
 without the prompt for Enter, as a Windows console shows its bytes), the block's text (from
 [center] to [/center], LF line ends) and the path of the file with the block, or null when the
-program appends nothing. The expectations are the cases' own, turned into the Windows program's by run_case.py's rules.
+program appends nothing. The expectations are the cases' own, turned into the Windows program's by
+run_case.py's rules; and since a browser gives the page a file's name without its folders, the
+messages name the report so, as the program run in the report's folder would.
 """
 
 import codecs
@@ -40,7 +42,9 @@ def page_case(folder: pathlib.Path, scratch: pathlib.Path) -> dict | None:
     report = run_case.report_before(folder, case)
     if report is None or not plain_run(folder, case):
         return None
+    name = pathlib.PurePosixPath(case.report_name).name
     stdout = run_case.expected(folder, "stdout", windows=True).replace(b"\r\n", b"\n")
+    stdout = stdout.replace(case.report_name.encode(), name.encode())
     if not stdout.endswith(PROMPT):
         raise ValueError(f"{folder.name}: its standard output does not end with the prompt")
     appended = run_case.expected(folder, "appended", windows=False)
@@ -54,7 +58,7 @@ def page_case(folder: pathlib.Path, scratch: pathlib.Path) -> dict | None:
         download.write_bytes(report + run_case.expected(folder, "appended", windows=True))
     return {
         "name": folder.name,
-        "reportName": case.report_name,
+        "reportName": name,
         "report": str(work / case.report_name),
         "console": stdout[:-len(PROMPT)].decode("utf-8", errors="windows-1252"),
         "block": appended.decode(encoding).removeprefix("\n"),

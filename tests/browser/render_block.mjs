@@ -13,7 +13,7 @@ import http from 'node:http';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
-import { prepare } from './chromium.mjs';
+import { launch } from './browsers.mjs';
 
 const [program, pictureHost, scratch] = process.argv.slice(2);
 const here = path.dirname(fileURLToPath(import.meta.url));
@@ -21,7 +21,8 @@ const source = path.resolve(here, '../..');
 const site = path.join(source, 'site');
 // The pictures' paths, in the block's order.
 const [heading, metal, crystal, deuterium] = fs
-  .readFileSync(path.join(source, 'art/pictures.txt'), 'utf8').split('\n').filter((line) => line && !line.startsWith('#')).map((line) => line.split(' ')[1]);
+  .readFileSync(path.join(source, 'art/pictures.txt'), 'utf8').split('\n')
+  .filter((line) => line && !line.startsWith('#')).map((line) => line.split(' ')[1]);
 const pictures = { heading, metal, crystal, deuterium };
 const icons = ['metal', 'crystal', 'deuterium'];
 const green = 'rgb(0, 255, 0)';
@@ -36,7 +37,7 @@ const brokenBlocks = [
   ['line end lost before a total', 'lines', (b) => b.replace('[/img] ', '[/img]\n')],
 ];
 
-const launch = await prepare(scratch);
+const browser = await launch('chromium', { scratch });
 
 // The program on a copy of the example, as a script runs it, with no standard input.
 const example = fs.readFileSync(path.join(source, 'examples/rapports.txt'));
@@ -69,16 +70,16 @@ const server = http.createServer((request, response) => {
 });
 await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
 
-const browser = await launch({ viewport: { width: 560, height: 600 } });
 let failed = false;
 try {
-  const page = await browser.newPage();
+  const { page } = await browser.open('about:blank', { width: 560, height: 600 });
   // The picture host, http or https, is answered by the server; nothing else is reachable.
-  await page.route('**/*', async (route) => {
-    const picture = picturePath(route.request().url());
-    if (!picture) return route.abort();
+  await page.setRequestInterception(true);
+  page.on('request', async (request) => {
+    const picture = picturePath(request.url());
+    if (!picture) return request.abort();
     const answer = await fetch(`http://127.0.0.1:${server.address().port}${picture}`);
-    return route.fulfill({ status: answer.status, headers: Object.fromEntries(answer.headers),
+    return request.respond({ status: answer.status, headers: Object.fromEntries(answer.headers),
       body: Buffer.from(await answer.arrayBuffer()) });
   });
   await page.setContent(`<!doctype html><meta charset="utf-8">
@@ -97,7 +98,7 @@ try {
   }
 
   const faults = await check(page, block);
-  await page.locator('#posts').screenshot({ path: path.join(scratch, 'forum-block.png') });
+  await (await page.$('#posts')).screenshot({ path: path.join(scratch, 'forum-block.png') });
   printResult('the block', faults, faults.length === 0);
   failed ||= faults.length > 0;
   for (const [name, expected, breakBlock] of brokenBlocks) {
