@@ -150,6 +150,8 @@ async function launchWebKit({ scratch, dark, env, binary }) {
       'webkitgtk:browserOptions': { binary: miniBrowser, args: ['--automation'] },
       proxy: { proxyType: 'manual', httpProxy: proxy, sslProxy: proxy, noProxy: ['127.0.0.1'] },
     }).build();
+    // A script that waits for frames waits longer on a busy machine than WebDriver's 30 s.
+    await driver.manage().setTimeouts({ script: 120000 });
   } catch (error) {
     stop();
     throw error;

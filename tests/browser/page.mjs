@@ -201,12 +201,13 @@ async function layout(page, texts) {
     await page.run(() => scrollTo(0, 0));
     await paste(page, text);
     const filled = await measure();
-    await page.run(async () => {
+    await page.run(async () => {  // to each of its pieces of lines, then to its end
       const box = document.getElementById('sortie');
       box.scrollIntoView();
-      const end = () => box.scrollTop + box.clientHeight >= box.scrollHeight;
-      for (let step = 0; step < 500 && !end(); step++) {
-        box.scrollTop += box.clientHeight;
+      const top = (element) => element.getBoundingClientRect().top;
+      for (const piece of [...box.children, null]) {
+        if (piece) box.scrollTop += top(piece) - top(box);
+        else box.scrollTop = box.scrollHeight;
         await new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done)));
       }
     });
