@@ -157,6 +157,10 @@ async function launchWebKit({ scratch, dark, env, binary }) {
     throw error;
   }
   const run = (fn, ...args) => driver.executeScript(fn, ...args);
+  // Until a page is loaded, the one before it may still answer, and go in the middle of a script.
+  const loaded = (want) => run((address) => document.readyState === 'complete'
+    && location.href !== 'about:blank' && (!address || location.href === address), want)
+    .catch(() => false);
   return {
     requests,
     async open(url, { width, height }) {
@@ -165,12 +169,10 @@ async function launchWebKit({ scratch, dark, env, binary }) {
       await driver.switchTo().defaultContent();
       const framed = width < narrowestWindow;
       await driver.get(framed ? frameUrl(url, width, height) : url);
-      await until(() => run((want) => location.href === want && document.readyState === 'complete',
-        framed ? frameUrl(url, width, height) : url));
+      await until(() => loaded(framed ? frameUrl(url, width, height) : url));
       if (framed) {
         await driver.switchTo().frame(driver.findElement(By.css('iframe')));
-        await until(() => run(() => document.readyState === 'complete'
-          && location.href !== 'about:blank'));
+        await until(() => loaded(null));
       }
       return {
         logged: null,  // MiniBrowser writes no console output in automation mode
