@@ -16,6 +16,8 @@ import xml.etree.ElementTree as ElementTree
 import zipfile
 
 ICON, GROUP_ICON, VERSION, MANIFEST = 3, 14, 16, 24
+# The program's own texts, which the read-me quotes as they are, with their ordinary spaces.
+PROGRAM_TEXTS = re.compile(r"(ERROR|WARNING|Rentabilite) :|lu !!")
 FIXED_FILE_INFO_SIGNATURE = struct.pack("<I", 0xFEEF04BD)
 
 
@@ -93,10 +95,20 @@ def zip_faults(path: str, version: str) -> list[str]:
     if f"ulvenaReader {version}\r\n".encode() not in readme:
         faults.append(f"LISEZMOI.txt does not give the version {version}")
     try:
-        readme.decode("utf-8")
+        text = readme.decode("utf-8")
     except UnicodeDecodeError as error:
         faults.append(f"LISEZMOI.txt is not UTF-8: {error}")
+    else:
+        faults += french_spacing_faults(text)
     return faults
+
+
+def french_spacing_faults(text: str) -> list[str]:
+    """The French part's lines where a line could start with : ; ! ? or », or end with «: an
+    ordinary space before them or after «, where French wants a no-break one."""
+    return [f"LISEZMOI.txt has an ordinary space in {line.strip()!r}"
+            for line in text.split("ENGLISH")[0].splitlines()
+            if re.search(r" [:;!?»]|« ", PROGRAM_TEXTS.sub("", line))]
 
 
 def main() -> int:
