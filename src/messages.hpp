@@ -26,6 +26,8 @@ enum class Message {
   kCannotAppend,
   kChanged,
   kCannotWrite,
+  kUnconfirmed,
+  kPartLeft,
   kOutputLost,
 };
 
@@ -72,6 +74,12 @@ constexpr MessageText TextOf(Message message) {
               "\" changed while it was being read: nothing was appended.\n"};
     case Message::kCannotWrite:
       return {Stream::kOutput, "ERROR : the result can't be written to \"", "\".\n"};
+    case Message::kUnconfirmed:
+      return {Stream::kOutput, "ERROR : the result written to \"",
+              "\" can't be read back: nothing was appended.\n"};
+    case Message::kPartLeft:
+      return {Stream::kOutput, "ERROR : the end of \"",
+              "\" holds part of the result, which can't be removed: a later run skips it.\n"};
     case Message::kOutputLost:
       return {Stream::kError, "WARNING : the output can't be written: ", "\n"};
   }
@@ -95,9 +103,10 @@ inline std::string TextWith(Message message, std::string_view path) {
   return whole;
 }
 
-// Writes `message` on its stream.
+// Writes `message` on its stream, without allocating: it may tell that the memory ran out.
 void Say(Message message, std::string_view path = {});
 
 // Says `message`, then ends the process with status kFileFailure; the exit prompt follows, as
-// after every ending.
+// after every ending. When standard output is gone, a message meant for it is said on standard
+// error as well, so that the reason a run failed is never lost with it.
 [[noreturn]] void Fail(Message message, std::string_view path);

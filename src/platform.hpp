@@ -30,16 +30,19 @@ void PrepareStandardStreams();
 enum class Stream { kOutput, kError };
 
 // Writes `bytes` to standard output or standard error. Every console byte of the program goes
-// through here. To a file or a pipe the bytes go as they are (on Windows, LF as CR LF); a terminal
-// is given the text TerminalText (ConsoleText on a Windows console) reads in them, so that control
-// characters show instead of acting on it. Once a write to standard output has failed, nothing
-// more is written there.
+// through here, and allocates nothing on its way. To a file or a pipe the bytes go as they are (on
+// Windows, LF as CR LF); an output that is not ready to take them yet is waited for. A terminal is
+// given, in pieces of bounded size, the text that WriteTerminalText (ConsoleText on a Windows
+// console) reads in them, in the terminal's character set, so that control characters show
+// instead of acting on it. Once a write to standard output has failed, nothing more is written
+// there; a stream that leads to the report file writes elsewhere (see KeepOutputOutOf).
 void WriteOutput(Stream stream, std::string_view bytes);
 
 // Sends what standard output holds on its way, before the program waits for its user; then tells
 // whether all that the program wrote there got there: nothing when it did, otherwise the system's
-// reason ("No space left on device"), or an empty text when the reader of a pipe closed it.
-std::optional<std::string> FlushOutput();
+// reason ("No space left on device"), or an empty text when it leads nowhere (the reader of a pipe
+// closed it, or it leads to the report file as standard error does too).
+std::optional<std::string_view> FlushOutput();
 
 inline constexpr int kNoFile = -1;
 
@@ -55,7 +58,10 @@ struct FileState {
 };
 
 // Opens the file at `path` for reading, without waiting: kNoFile when it cannot be opened or is
-// not a regular file (a FIFO, a device, a socket or a directory is never a report file).
+// not a regular file (a FIFO, a device, a socket or a directory is never a report file). Where
+// the system may make a file anew when it is first opened for writing (an overlay's copy-up of a
+// file from its lower layer), it is opened for appending too, where the file allows it, so that
+// its state, taken from here on, is the one that opening it to append leaves.
 int OpenRegularFileForReading(const char* path);
 
 // Holds `file` until it is closed, against other runs of the program, provided that none holds
@@ -65,8 +71,10 @@ bool HoldIfFree(int file);
 // Waits until no other run of the program holds `file`, then holds it until it is closed.
 void WaitForOtherRuns(int file);
 
-// True when standard output or standard error writes to `file` itself.
-bool IsWhereOutputGoes(int file);
+// True when standard output or standard error writes to `file` itself. From then on, such a
+// stream writes where the other one does, or nowhere when both write to `file`, so that no text
+// of the program's ever goes into it.
+bool KeepOutputOutOf(int file);
 
 FileState StateOf(int file);
 
@@ -91,8 +99,9 @@ std::size_t AppendBytes(int file, std::string_view bytes);
 // Asks the system to put what was written to `file` on its storage; false when it fails.
 bool FlushToStorage(int file);
 
-// Cuts `file`, open for appending, to its first `size` bytes, and puts it on storage.
-void CutTo(int file, std::uint64_t size);
+// Cuts `file`, open for appending, to its first `size` bytes, and puts it on storage; false when
+// it cannot be cut (an append-only file).
+bool CutTo(int file, std::uint64_t size);
 
 // Closes `file`, unless it is kNoFile.
 void CloseFile(int file);

@@ -1,12 +1,17 @@
 // The platform on Linux and other POSIX systems.
 #include <fcntl.h>
+#include <langinfo.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <csignal>
-#include <system_error>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
 
 #include "platform.hpp"
 
@@ -32,13 +37,31 @@ bool Identify(int file, FileState& state) {
 // main.
 int output_failure = 0;  // NOLINT: the state of the process's own output
 
-// Writes `bytes` to `file`, going on after an interruption; returns how many were written before
-// a failure, which leaves errno set.
+// Where each stream's text goes: its own descriptor, the other stream's once its own is found to
+// be the report file, or nowhere (kNoFile) when both are.
+int output_descriptor = STDOUT_FILENO;  // NOLINT: the state of the process's own output
+int error_descriptor = STDERR_FILENO;   // NOLINT
+
+// Waits until `file`, which said it could not take more yet (a non-blocking pipe or terminal
+// that is full), can; false, with errno set, when that cannot be waited for.
+bool WaitUntilWritable(int file) {
+  pollfd writable{file, POLLOUT, 0};
+  while (poll(&writable, 1, -1) < 0) {
+    if (errno != EINTR) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Writes `bytes` to `file`, going on after an interruption, and after waiting where the file
+// cannot take them yet; returns how many were written before a failure, which leaves errno set.
 std::size_t WriteBytes(int file, std::string_view bytes) {
   std::size_t written = 0;
   while (written < bytes.size()) {
     const auto count = write(file, bytes.data() + written, bytes.size() - written);
-    if (count < 0 && errno == EINTR) {
+    if (count < 0 && (errno == EINTR ||
+                      ((errno == EAGAIN || errno == EWOULDBLOCK) && WaitUntilWritable(file)))) {
       continue;
     }
     if (count <= 0) {
@@ -58,9 +81,46 @@ bool IsTerminal(int descriptor) {
   return descriptor == STDERR_FILENO ? error_is_terminal : output_is_terminal;
 }
 
+// The characters of the locale's 8-bit character set, or UTF-8 when it is not one. The C and
+// POSIX locales (ASCII, which is what a system without a configured locale has) say nothing of
+// the terminal, which is then most likely UTF-8, as it was before any of this was asked: they
+// keep UTF-8. The locale is the process's only for the asking.
+TerminalCharset CharsetOfLocale() {
+  TerminalCharset charset;
+  if (std::setlocale(LC_CTYPE, "") != nullptr && MB_CUR_MAX == 1 &&
+      std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") != 0) {
+    charset.eight_bit = true;
+#ifdef __STDC_ISO_10646__  // wchar_t holds Unicode code points, as on Linux
+    for (std::size_t i = 0; i < charset.upper_half.size(); ++i) {
+      const char byte = static_cast<char>(0xA0 + i);
+      wchar_t character = 0;
+      std::mbstate_t state{};
+      if (std::mbrtowc(&character, &byte, 1, &state) == 1) {
+        charset.upper_half.at(i) = static_cast<char32_t>(character);
+      }
+    }
+#endif  // elsewhere, only ASCII is written as it is
+  }
+  std::setlocale(LC_CTYPE, "C");
+  return charset;
+}
+
 // False, with errno set, when not all of `bytes` could be written.
 bool WriteAll(int stream, std::string_view bytes) {
   return WriteBytes(stream, bytes) == bytes.size();
+}
+
+// Writes `bytes` to `stream`, a terminal, as WriteTerminalText gives them.
+bool WriteToTerminal(int stream, std::string_view bytes) {
+  static const TerminalCharset charset = CharsetOfLocale();
+  return WriteTerminalText(bytes, charset,
+                           [stream](std::string_view piece) { return WriteAll(stream, piece); });
+}
+
+// Whether standard output or standard error, `stream`, writes to the file of `report`.
+bool WritesTo(int stream, const FileState& report) {
+  FileState output;
+  return Identify(stream, output) && output.volume == report.volume && output.index == report.index;
 }
 
 }  // namespace
@@ -82,27 +142,35 @@ void PrepareStandardStreams() {
 }
 
 void WriteOutput(Stream stream, std::string_view bytes) {
-  const int descriptor = stream == Stream::kError ? STDERR_FILENO : STDOUT_FILENO;
-  if (stream == Stream::kOutput && output_failure != 0) {
+  const int descriptor = stream == Stream::kError ? error_descriptor : output_descriptor;
+  if (descriptor == kNoFile || (stream == Stream::kOutput && output_failure != 0)) {
     return;
   }
-  const bool written = IsTerminal(descriptor) ? WriteAll(descriptor, TerminalText(bytes))
-                                              : WriteAll(descriptor, bytes);
+  const bool written =
+      IsTerminal(descriptor) ? WriteToTerminal(descriptor, bytes) : WriteAll(descriptor, bytes);
   if (!written && stream == Stream::kOutput) {
     output_failure = errno;
   }
 }
 
-std::optional<std::string> FlushOutput() {
+std::optional<std::string_view> FlushOutput() {
+  if (output_descriptor == kNoFile || output_failure == EPIPE) {
+    return std::string_view();
+  }
   if (output_failure == 0) {
     return std::nullopt;
   }
-  return output_failure == EPIPE ? std::string() : std::generic_category().message(output_failure);
+  return std::strerror(output_failure);  // NOLINT: the one thread, and no allocation
 }
 
 int OpenRegularFileForReading(const char* path) {
-  // Without waiting, so that a FIFO with no writer cannot hold the run.
-  const int file = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);  // NOLINT: a C interface
+  // Without waiting, so that a FIFO with no writer, or another program's lease on the file,
+  // cannot hold the run; and never as the process's terminal.
+  constexpr int kFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int file = open(path, O_RDWR | O_APPEND | kFlags);  // NOLINT: a C interface
+  if (file == kNoFile) {
+    file = open(path, O_RDONLY | kFlags);  // NOLINT: a read-only file, on a read-only disk too
+  }
   FileState state;
   if (file != kNoFile && !Identify(file, state)) {
     close(file);
@@ -127,19 +195,20 @@ void WaitForOtherRuns(int file) {
   }
 }
 
-bool IsWhereOutputGoes(int file) {
+bool KeepOutputOutOf(int file) {
   FileState report;
   if (!Identify(file, report)) {
     return false;
   }
-  for (const int stream : {STDOUT_FILENO, STDERR_FILENO}) {
-    FileState output;
-    if (Identify(stream, output) && output.volume == report.volume &&
-        output.index == report.index) {
-      return true;
-    }
+  const bool output = WritesTo(STDOUT_FILENO, report);
+  const bool error = WritesTo(STDERR_FILENO, report);
+  if (output) {
+    output_descriptor = error ? kNoFile : STDERR_FILENO;
   }
-  return false;
+  if (error) {
+    error_descriptor = output ? kNoFile : STDOUT_FILENO;
+  }
+  return output || error;
 }
 
 FileState StateOf(int file) {
@@ -191,10 +260,12 @@ bool FlushToStorage(int file) {
   return fsync(file) == 0;
 }
 
-void CutTo(int file, std::uint64_t size) {
-  if (ftruncate(file, static_cast<off_t>(size)) == 0) {
-    fsync(file);
+bool CutTo(int file, std::uint64_t size) {
+  if (ftruncate(file, static_cast<off_t>(size)) != 0) {
+    return false;
   }
+  fsync(file);
+  return true;
 }
 
 void CloseFile(int file) {

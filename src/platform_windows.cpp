@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
-#include <system_error>
 
 namespace {
 
@@ -110,6 +109,10 @@ std::string unfinished_error;   // NOLINT
 // 0 while every byte written to standard output has reached it; otherwise the errno of the first
 // write that failed, EPIPE when the output leads nowhere.
 int output_failure = 0;  // NOLINT
+// Where each stream's text goes: to itself, to the other stream once it is found to be the report
+// file, or nowhere when both are.
+std::optional<Stream> output_target = Stream::kOutput;  // NOLINT
+std::optional<Stream> error_target = Stream::kError;    // NOLINT
 
 // Notes why a write to standard output failed: a pipe whose reader closed it, and the handle
 // that wine gives a standard stream closed before the start, only lead nowhere.
@@ -173,36 +176,53 @@ void PrepareStandardStreams() {
 }
 
 void WriteOutput(Stream stream, std::string_view bytes) {
-  std::FILE* const file = stream == Stream::kError ? stderr : stdout;
-  if (stream == Stream::kOutput && output_failure != 0) {
+  const std::optional<Stream> target = stream == Stream::kError ? error_target : output_target;
+  if (!target.has_value() || (stream == Stream::kOutput && output_failure != 0)) {
     return;
   }
-  const HANDLE console = ConsoleOf(stream);
+  std::FILE* const file = *target == Stream::kError ? stderr : stdout;
+  const HANDLE console = ConsoleOf(*target);
   if (console == nullptr) {
     if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() &&
         stream == Stream::kOutput) {
       NoteOutputFailure();
     }
-    if (stream == Stream::kError) {
+    if (*target == Stream::kError) {
       std::fflush(file);  // a warning is read while the run waits
     }
     return;
   }
   std::fflush(file);  // what the C stream still holds comes first
-  std::u16string text =
-      ConsoleText(bytes, stream == Stream::kError ? unfinished_error : unfinished_output);
-  ShowControls(text);
-  WriteToConsole(console, text);
+  std::string& unfinished = *target == Stream::kError ? unfinished_error : unfinished_output;
+  // In pieces, so that the console's text takes little memory however long a line is; never cut
+  // right after a CR, which the LF after it makes a line end.
+  constexpr std::size_t kPiece = 8192;
+  for (std::size_t done = 0; done < bytes.size();) {
+    std::size_t size = std::min(kPiece, bytes.size() - done);
+    if (done + size < bytes.size() && bytes[done + size - 1] == '\r') {
+      ++size;
+    }
+    std::u16string text = ConsoleText(bytes.substr(done, size), unfinished);
+    ShowControls(text);
+    WriteToConsole(console, text);
+    done += size;
+  }
 }
 
-std::optional<std::string> FlushOutput() {
+std::optional<std::string_view> FlushOutput() {
+  if (!output_target.has_value()) {
+    return std::string_view();
+  }
   if (output_failure == 0 && std::fflush(stdout) != 0) {
     NoteOutputFailure();
   }
   if (output_failure == 0) {
     return std::nullopt;
   }
-  return output_failure == EPIPE ? std::string() : std::generic_category().message(output_failure);
+  if (output_failure == EPIPE) {
+    return std::string_view();
+  }
+  return std::strerror(output_failure);  // NOLINT: the one thread, and no allocation
 }
 
 int OpenRegularFileForReading(const char* path) {
@@ -236,19 +256,25 @@ void WaitForOtherRuns(int file) {
   LockFarByte(file, 0);
 }
 
-bool IsWhereOutputGoes(int file) {
+bool KeepOutputOutOf(int file) {
   FileIdentity report;
   if (!IdentityOf(HandleOf(file), report)) {
     return false;
   }
-  for (const DWORD stream : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+  const auto writes_to_report = [&report](DWORD stream) {
     FileIdentity output;
-    if (IdentityOf(GetStdHandle(stream), output) && output.id == report.id &&
-        (output.volume == report.volume || output.volume == 0 || report.volume == 0)) {
-      return true;
-    }
+    return IdentityOf(GetStdHandle(stream), output) && output.id == report.id &&
+           (output.volume == report.volume || output.volume == 0 || report.volume == 0);
+  };
+  const bool output = writes_to_report(STD_OUTPUT_HANDLE);
+  const bool error = writes_to_report(STD_ERROR_HANDLE);
+  if (output) {
+    output_target = error ? std::nullopt : std::optional(Stream::kError);
   }
-  return false;
+  if (error) {
+    error_target = output ? std::nullopt : std::optional(Stream::kOutput);
+  }
+  return output || error;
 }
 
 FileState StateOf(int file) {
@@ -258,7 +284,12 @@ FileState StateOf(int file) {
 }
 
 bool IsAt(int file, const char* path) {
-  const HANDLE named = CreateFileW(ToUtf16(path).c_str(), FILE_READ_ATTRIBUTES,
+  // Without allocating, as it checks what was just appended: the longest path Windows takes.
+  std::array<wchar_t, 32768> wide{};
+  if (MultiByteToWideChar(CP_UTF8, 0, path, -1, wide.data(), static_cast<int>(wide.size())) == 0) {
+    return false;
+  }
+  const HANDLE named = CreateFileW(wide.data(), FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (named == INVALID_HANDLE_VALUE) {
@@ -329,19 +360,22 @@ bool FlushToStorage(int file) {
   return _commit(file) == 0;
 }
 
-void CutTo(int file, std::uint64_t size) {
+bool CutTo(int file, std::uint64_t size) {
   // The file is open for appending only: the same file, opened again, can be cut.
   const HANDLE writable =
       ReOpenFile(HandleOf(file), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
   if (writable == INVALID_HANDLE_VALUE) {
-    return;
+    return false;
   }
   LARGE_INTEGER end{};
   end.QuadPart = static_cast<LONGLONG>(size);
-  if (SetFilePointerEx(writable, end, nullptr, FILE_BEGIN) != 0 && SetEndOfFile(writable) != 0) {
+  const bool cut =
+      SetFilePointerEx(writable, end, nullptr, FILE_BEGIN) != 0 && SetEndOfFile(writable) != 0;
+  if (cut) {
     FlushFileBuffers(writable);
   }
   CloseHandle(writable);
+  return cut;
 }
 
 void CloseFile(int file) {

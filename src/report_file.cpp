@@ -32,7 +32,7 @@ std::optional<Message> ReportFile::Open(const char* path) {
   if (reading_ == kNoFile) {
     return Message::kCannotRead;
   }
-  if (IsWhereOutputGoes(reading_)) {
+  if (KeepOutputOutOf(reading_)) {
     CloseFile(std::exchange(reading_, kNoFile));
     return Message::kIsWhereOutputGoes;
   }
@@ -69,38 +69,55 @@ std::optional<Message> ReportFile::Append(std::string_view bytes) {
   if (appending_ == kNoFile || StateOf(appending_) != expected) {
     return Message::kChanged;
   }
+  // Made before the write: once part of a block is in the file, a want of memory must not end the
+  // run before it is checked or taken back.
+  std::string read_back(bytes.size(), '\0');
   const std::size_t written = AppendBytes(appending_, bytes);
   if (written != bytes.size() || !FlushToStorage(appending_)) {
     // Part of a block would read as a report line in a later run.
-    TakeBack(bytes.substr(0, written));
-    return Message::kCannotWrite;
+    return TakeBack(bytes.substr(0, written), read_back, Message::kCannotWrite);
   }
   // Another program may have changed the file between the check and the write.
-  if (!IsAt(reading_, path_.c_str()) || BytesAt(bytes_read_, bytes.size()) != bytes) {
-    TakeBack(bytes);
-    return Message::kChanged;
+  if (!IsAt(reading_, path_.c_str())) {
+    return TakeBack(bytes, read_back, Message::kChanged);
+  }
+  const std::optional<std::size_t> landed = ReadAt(bytes_read_, read_back);
+  if (!landed.has_value()) {
+    return TakeBack(bytes, read_back, Message::kUnconfirmed);  // a check that could not be made
+  }
+  if (std::string_view(read_back.data(), *landed) != bytes) {
+    return TakeBack(bytes, read_back, Message::kChanged);
   }
   return std::nullopt;
 }
 
-std::string ReportFile::BytesAt(std::uint64_t offset, std::size_t size) const {
-  std::string bytes(size, '\0');
+std::optional<std::size_t> ReportFile::ReadAt(std::uint64_t offset, std::span<char> into) const {
   std::size_t got = 0;
-  while (got < size) {
+  while (got < into.size()) {
     const std::ptrdiff_t count =
-        ReadBytesAt(reading_, offset + got, bytes.data() + got, size - got);
-    if (count <= 0) {
+        ReadBytesAt(reading_, offset + got, into.data() + got, into.size() - got);
+    if (count < 0) {
+      return std::nullopt;
+    }
+    if (count == 0) {
       break;
     }
     got += static_cast<std::size_t>(count);
   }
-  bytes.resize(got);
-  return bytes;
+  return got;
 }
 
-void ReportFile::TakeBack(std::string_view ours) {
+Message ReportFile::TakeBack(std::string_view ours, std::span<char> room, Message why) {
   const std::uint64_t size = StateOf(appending_).size;
-  if (!ours.empty() && size >= ours.size() && BytesAt(size - ours.size(), ours.size()) == ours) {
-    CutTo(appending_, size - ours.size());
+  if (ours.empty() || size < ours.size()) {
+    return why;
   }
+  const std::uint64_t start = size - ours.size();
+  const std::optional<std::size_t> got = ReadAt(start, room.first(ours.size()));
+  const bool last =
+      got.has_value() ? std::string_view(room.data(), *got) == ours : start == bytes_read_;
+  if (!last || CutTo(appending_, start) || !IsAt(appending_, path_.c_str())) {
+    return why;  // what is left of them, if anything, is no longer the file at the path's
+  }
+  return Message::kPartLeft;
 }

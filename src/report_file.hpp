@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -36,17 +37,20 @@ class ReportFile {
   // Appends `bytes` and puts them on storage, provided that the file at the path it was opened by
   // is still the one read, as it was when the reading began, and that the reading took in all of
   // it; then checks that they landed right after the bytes read, in the file that the path still
-  // names. What part of `bytes` reached the file when that fails is taken back. On failure, says
-  // which message tells why.
+  // names. What part of `bytes` reached the file when that fails, or cannot be read back, is taken
+  // back. On failure, says which message tells why. Allocates nothing once it has written.
   std::optional<Message> Append(std::string_view bytes);
 
  private:
-  // Up to `size` bytes of the file from `offset` on.
-  std::string BytesAt(std::uint64_t offset, std::size_t size) const;
+  // Reads the file from `offset` on into `into`, as far as it goes: how many bytes came, or
+  // nothing when they could not be read.
+  std::optional<std::size_t> ReadAt(std::uint64_t offset, std::span<char> into) const;
 
-  // Removes `ours` from the end of the file, provided that they are still its last bytes: never
-  // what another program wrote.
-  void TakeBack(std::string_view ours);
+  // Removes `ours` from the end of the file, in `room` (as large as `ours`), provided that they
+  // are still its last bytes, or, when they cannot be read, that the file ends where they did:
+  // never what another program wrote. Returns `why`, the reason they are taken back, or kPartLeft
+  // when they end the file that the path names but cannot be removed.
+  Message TakeBack(std::string_view ours, std::span<char> room, Message why);
 
   std::string path_;
   int reading_ = kNoFile;    // holds the file against other runs

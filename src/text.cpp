@@ -1,5 +1,6 @@
 #include "text.hpp"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -140,6 +141,53 @@ bool BeforeLineFeed(std::string_view text, std::size_t i) {
   return i + 1 < text.size() && text[i + 1] == '\n';
 }
 
+// The byte that stands for `character` in an 8-bit character set, or '?' when none does.
+char InEightBits(char32_t character, const TerminalCharset& charset) {
+  if (character < 0x80) {
+    return static_cast<char>(character);
+  }
+  const auto* const found =
+      std::find(charset.upper_half.begin(), charset.upper_half.end(), character);
+  return found == charset.upper_half.end()
+             ? '?'
+             : static_cast<char>(0xA0 + (found - charset.upper_half.begin()));
+}
+
+// A terminal's text being made: gathered in memory of its own, handed over when full.
+struct TerminalPiece {
+  const TerminalCharset& charset;
+  const TerminalSink& write;
+  std::array<char, kTerminalPiece> text{};
+  std::size_t used = 0;
+
+  // Hands over what was gathered; false when it could not be written.
+  bool Hand() {
+    const bool written = used == 0 || write(std::string_view(text.data(), used));
+    used = 0;
+    return written;
+  }
+
+  // Adds `bytes`, one character's; false when the text could not be written.
+  bool Add(std::string_view bytes) {
+    if (used + bytes.size() > text.size() && !Hand()) {
+      return false;
+    }
+    std::copy(bytes.begin(), bytes.end(), text.begin() + static_cast<std::ptrdiff_t>(used));
+    used += bytes.size();
+    return true;
+  }
+
+  // Adds `character`, in the terminal's character set.
+  bool Add(char32_t character) {
+    std::array<char, kMaxUtf8Length> bytes{};
+    if (charset.eight_bit) {
+      bytes[0] = InEightBits(character, charset);
+      return Add(std::string_view(bytes.data(), 1));
+    }
+    return Add(std::string_view(bytes.data(), PutUtf8(bytes.data(), character)));
+  }
+};
+
 }  // namespace
 
 TextEncoding EncodingOf(std::string_view first_two_bytes) {
@@ -249,9 +297,9 @@ std::u16string ConsoleText(std::string_view bytes, std::string& unfinished) {
   return shown;
 }
 
-std::string TerminalText(std::string_view bytes) {
-  std::string shown;
-  shown.reserve(bytes.size());
+bool WriteTerminalText(std::string_view bytes, const TerminalCharset& charset,
+                       const TerminalSink& write) {
+  TerminalPiece piece{charset, write};
   for (std::size_t i = 0; i < bytes.size();) {
     const Utf8Sequence sequence = ReadUtf8(bytes.substr(i));
     const bool lone_byte = sequence.length == 0;
@@ -261,15 +309,14 @@ std::string TerminalText(std::string_view bytes) {
     const char32_t visible = lone_byte && !IsC1Control(character)
                                  ? character
                                  : Visible(character, BeforeLineFeed(bytes, i));
-    if (visible == character) {
-      shown.append(bytes.substr(i, length));
-    } else {
-      std::array<char, kMaxUtf8Length> utf8{};
-      shown.append(utf8.data(), PutUtf8(utf8.data(), visible));
+    const bool as_it_is =
+        visible == character && (lone_byte || character < 0x80 || !charset.eight_bit);
+    if (!(as_it_is ? piece.Add(bytes.substr(i, length)) : piece.Add(visible))) {
+      return false;
     }
     i += length;
   }
-  return shown;
+  return piece.Hand();
 }
 
 void ShowControls(std::u16string& text) {

@@ -2,8 +2,10 @@
 // byte-order mark, Windows-1252 for bytes that are not UTF-8), line ends, and digits.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -77,12 +79,33 @@ std::string EncodeText(std::string_view utf8, TextEncoding encoding);
 // holding the start of a sequence that `bytes` ends with (at most three bytes), or nothing.
 std::u16string ConsoleText(std::string_view bytes, std::string& unfinished);
 
-// What a terminal is given for `bytes`, a piece of output that holds whole lines, so that the
-// control characters of a report's text show as symbols and never act on it: the Unicode control
-// picture of a C0 control or of DEL (␛ for ESC), and U+FFFD for a C1 control, in UTF-8 or as a
-// byte that is not part of UTF-8. A tab and line ends (LF, and a CR right before one) stay as
-// they are, and so does every other byte.
-std::string TerminalText(std::string_view bytes);
+// How a terminal takes text: in UTF-8, or in an 8-bit character set, of which `upper_half` holds
+// the characters of the bytes 0xA0 to 0xFF (0 for a byte that stands for none); its lower half is
+// ASCII. Its bytes 0x80 to 0x9F are never written, since such a terminal takes them as C1
+// controls (0x9B starts a control sequence).
+struct TerminalCharset {
+  bool eight_bit = false;
+  std::array<char32_t, 0x60> upper_half{};
+};
 
-// Shows the control characters of a console's text, ConsoleText's, as TerminalText shows them.
+// The most bytes WriteTerminalText hands over at a time.
+inline constexpr std::size_t kTerminalPiece = 4096;
+
+// Takes a piece of a terminal's text; false when it could not be written.
+using TerminalSink = std::function<bool(std::string_view piece)>;
+
+// Gives `write` what a terminal is given for `bytes`, a piece of output that holds whole lines,
+// so that the control characters of a report's text show as symbols and never act on it: the
+// Unicode control picture of a C0 control or of DEL (␛ for ESC), and U+FFFD for a C1 control, in
+// UTF-8 or as a byte that is not part of UTF-8. A tab and line ends (LF, and a CR right before
+// one) stay as they are, and so does every other byte. In an 8-bit character set, each character
+// that is not ASCII is written as the byte that stands for it, or as '?' where none does; a byte
+// that is not part of UTF-8 stays as it is, a character of the terminal's own. The text is made
+// in pieces of at most kTerminalPiece bytes, in memory of its own, whatever the size of `bytes`;
+// returns false, having stopped, when `write` does.
+bool WriteTerminalText(std::string_view bytes, const TerminalCharset& charset,
+                       const TerminalSink& write);
+
+// Shows the control characters of a console's text, ConsoleText's, as WriteTerminalText shows
+// them.
 void ShowControls(std::u16string& text);

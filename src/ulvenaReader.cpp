@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,7 +34,7 @@ void print_help() {
 // gone, nobody can read the prompt: the run then ends without waiting.
 void pause() {
   Say(Message::kPrompt);
-  if (const std::optional<std::string> lost = FlushOutput()) {
+  if (const std::optional<std::string_view> lost = FlushOutput()) {
     if (!lost->empty()) {
       Say(Message::kOutputLost, *lost);
     }
@@ -42,13 +43,8 @@ void pause() {
   std::getchar();
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-  // First of all, so that the prompt follows every ending, errors included.
-  std::atexit(pause);
-  PrepareStandardStreams();
-
+// The run that the command line asks for; returns its status.
+int run(int argc, char* argv[]) {
   const std::vector<std::string> arguments = CommandLineArguments(argc, argv);
   if (arguments.size() <= 1) {
     Say(Message::kTooFewArguments);
@@ -61,4 +57,19 @@ int main(int argc, char* argv[]) {
   }
   ReadingFile(arguments[1].c_str());
   return kSuccess;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  // First of all, so that the prompt follows every ending, errors included.
+  std::atexit(pause);
+  PrepareStandardStreams();
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    // Whatever could not be allocated, the run ends as a line too long for the memory left ends
+    // it. On the way here, what it held was let go: its memory, and its report file, unchanged.
+    Fail(Message::kLineTooLong, argc > 1 ? argv[1] : "");
+  }
 }

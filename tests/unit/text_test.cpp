@@ -58,9 +58,21 @@ TEST(ConsoleText, FinishesASequenceCutBetweenTwoPieces) {
   }
 }
 
+// What a terminal is given for `bytes`, and the pieces it is handed in.
+std::string Shown(std::string_view bytes, const TerminalCharset& charset = {}) {
+  std::string shown;
+  const bool written = WriteTerminalText(bytes, charset, [&shown](std::string_view piece) {
+    EXPECT_LE(piece.size(), kTerminalPiece);
+    shown.append(piece);
+    return true;
+  });
+  EXPECT_TRUE(written);
+  return shown;
+}
+
 // Tab and line ends stay; C0 controls, DEL and C1 controls, as UTF-8 or as lone bytes, show as
 // symbols; every other byte, valid UTF-8 or not, stays.
-TEST(TerminalText, ShowsControlCharactersAsSymbols) {
+TEST(WriteTerminalText, ShowsControlCharactersAsSymbols) {
   const std::pair<std::string_view, std::string_view> cases[] = {
       {"a\tb\n", "a\tb\n"},
       {"\x1B[2K 1\r\n", "\u241B[2K 1\r\n"},
@@ -70,8 +82,33 @@ TEST(TerminalText, ShowsControlCharactersAsSymbols) {
   };
   for (const auto& [bytes, shown] : cases) {
     SCOPED_TRACE(bytes);
-    EXPECT_EQ(TerminalText(bytes), shown);
+    EXPECT_EQ(Shown(bytes), shown);
   }
+}
+
+// ISO-8859-15: Latin-1 but for eight characters, the euro sign in place of the currency sign.
+TEST(WriteTerminalText, WritesAnEightBitTerminalsCharactersAndNoC1Byte) {
+  TerminalCharset latin9{true, {}};
+  for (char32_t character = 0xA0; character <= 0xFF; ++character) {
+    latin9.upper_half.at(character - 0xA0) = character;
+  }
+  latin9.upper_half[0xA4 - 0xA0] = U'\u20AC';
+  const std::string_view bytes =
+      "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xC2\xA4 \xE8\x1B[8m\xC2\x9B\x9B\x85\n";
+  EXPECT_EQ(Shown(bytes, latin9), "\xE9t\xE9 \xA4 ? \xE8?[8m???\n");
+}
+
+TEST(WriteTerminalText, HandsALongTextOverInBoundedPiecesAndStopsWhenAWriteFails) {
+  const std::string escapes(3 * kTerminalPiece, '\x1B');
+  std::string pictures;
+  for (std::size_t i = 0; i < escapes.size(); ++i) {
+    pictures += "\u241B";
+  }
+  EXPECT_EQ(Shown(escapes), pictures);
+  int pieces = 0;
+  EXPECT_FALSE(
+      WriteTerminalText(escapes, {}, [&pieces](std::string_view) { return ++pieces < 2; }));
+  EXPECT_EQ(pieces, 2);
 }
 
 TEST(ShowControls, ShowsAConsolesControlCharactersAsSymbols) {
