@@ -49,13 +49,20 @@ class Case:
     report_name: str = "rapports.txt"  # folders included
     report_from: str | None = None  # a file of the repository as the report, instead of "report"
     report_parts: list | None = None  # [Latin-1 text, times] pairs, for files too large to keep
-    setup: str | None = None  # a Workspace method: directory, read_only, full_disk, fifo,
-    #                           output_to_report
+    stdout_parts: list | None = None  # the same for the expected standard output, instead of
+    #                                   "stdout"
+    setup: str | list | None = None  # a Workspace method, or a list of them made in turn:
+    #                                  directory, read_only, full_disk, fifo, output_to_report,
+    #                                  error_to_report, append_only (root)
     memory_limit_mib: int | None = None  # the program's address space
     file_size_limit: int | None = None  # bytes, the largest file the program may write
     on_windows: bool = True  # false: the case does not apply to the Windows program
     stdout_to: str = "pipe"  # or "terminal" (a pty, its output bytes untouched), "closed", "gone"
-    #                          (a pipe whose reader has closed it), or a file such as /dev/full
+    #                          (a pipe whose reader has closed it), "nonblocking_pipe" (one that
+    #                          the runner starts reading only once it is full), or a file such
+    #                          as /dev/full
+    locale: str | None = None  # LC_ALL for the run: "C", or a locale that the runner makes with
+    #                            localedef, such as "fr_FR.ISO-8859-15"; null: the tests' own
     stderr_to: str = "pipe"  # or "closed"
     stdin_stays_open: bool = False  # stdin a pipe that never ends: a run waiting on it fails
 
@@ -71,28 +78,31 @@ class Workspace:
     def __init__(self, folder: pathlib.Path, case: Case, before: bytes | None):
         self.folder, self.case, self.before = folder, case, before
         self.report = folder / case.report_name
+        self.setups = [case.setup] if isinstance(case.setup, str) else case.setup or []
         self.mounted = False
-        self.stdout_to_report = False
+        self.stdout_to_report = self.stderr_to_report = False
 
     def __enter__(self):
         shutil.rmtree(self.folder, ignore_errors=True)
         self.folder.mkdir(parents=True)
         try:
             # Root writes to any file whatever its mode, but not on a file system mounted read-only.
-            if self.case.setup == "full_disk" or (self.case.setup == "read_only" and
-                                                  os.geteuid() == 0):
+            if "full_disk" in self.setups or ("read_only" in self.setups and os.geteuid() == 0):
                 self.mount()
             self.report.parent.mkdir(parents=True, exist_ok=True)
             if self.before is not None:
                 self.report.write_bytes(self.before)
-            if self.case.setup:
-                getattr(self, self.case.setup)()
+            self.make_locale()
+            for setup in self.setups:
+                getattr(self, setup)()
         except BaseException:
             self.__exit__(None, None, None)
             raise
         return self
 
     def __exit__(self, *_):
+        if "append_only" in self.setups and self.report.exists():
+            subprocess.run(["chattr", "-a", str(self.report)], check=True)
         if self.mounted:
             subprocess.run(["umount", str(self.folder)], check=True)
         shutil.rmtree(self.folder, ignore_errors=True)
@@ -129,6 +139,26 @@ class Workspace:
     def output_to_report(self):
         self.stdout_to_report = True
 
+    def error_to_report(self):
+        self.stderr_to_report = True
+
+    def append_only(self):
+        if os.geteuid() != 0:
+            raise Skip("making a file append-only takes root")
+        subprocess.run(["chattr", "+a", str(self.report)], check=True)
+
+    def make_locale(self):
+        """The case's locale, made from Debian's locale sources in the work folder."""
+        if self.case.locale in (None, "C"):
+            return
+        language, charset = self.case.locale.split(".")
+        (self.folder / "locales").mkdir()
+        made = subprocess.run(["localedef", "-i", language, "-f", charset,
+                               str(self.folder / "locales" / self.case.locale)],
+                              capture_output=True, check=False)
+        if made.returncode != 0:
+            raise Skip(f"localedef cannot make {self.case.locale} (apt-get install locales)")
+
     def start_in_child(self):
         """What the child does before the program starts: the case's limits."""
         if self.case.memory_limit_mib is not None and not SANITIZED:
@@ -145,6 +175,10 @@ class Workspace:
 
     def environment(self):
         environment = dict(os.environ)
+        if self.case.locale is not None:
+            environment["LC_ALL"] = self.case.locale
+            if self.case.locale != "C":
+                environment["LOCPATH"] = str(self.folder / "locales")
         if self.case.memory_limit_mib is not None and SANITIZED:
             # Its warning of the allocation it refused goes to a file, not to the output compared;
             # a real fault still aborts the run.
@@ -158,7 +192,13 @@ def windows_text(data: bytes) -> bytes:
     return data.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
 
 
-def expected(folder: pathlib.Path, name: str, windows: bool) -> bytes:
+def joined(parts: list) -> bytes:
+    return b"".join(text.encode("latin-1") * count for text, count in parts)
+
+
+def expected(folder: pathlib.Path, name: str, windows: bool, parts: list | None = None) -> bytes:
+    if parts is not None:
+        return windows_text(joined(parts)) if windows else joined(parts)
     override = folder / (name + ".windows")
     if windows and override.exists():
         return override.read_bytes()
@@ -169,7 +209,7 @@ def expected(folder: pathlib.Path, name: str, windows: bool) -> bytes:
 
 def report_before(folder: pathlib.Path, case: Case) -> bytes | None:
     if case.report_parts is not None:
-        return b"".join(text.encode("latin-1") * count for text, count in case.report_parts)
+        return joined(case.report_parts)
     path = ROOT / case.report_from if case.report_from else folder / "report"
     return path.read_bytes() if path.exists() else None
 
@@ -192,10 +232,16 @@ def output_end(workspace: Workspace):
         reader, writer = os.pipe()
         os.close(reader)
         return writer, None
+    if where == "nonblocking_pipe":
+        reader, writer = os.pipe()
+        os.set_blocking(writer, False)
+        return writer, reader
     return open(os.devnull if where == "closed" else where, "wb"), None  # pylint: disable=R1732
 
 
-def read_screen(screen: int, into: list[bytes]):
+def read_screen(screen: int, into: list[bytes], wait: float):
+    """Reads what the program writes to a terminal or a pipe, after `wait` seconds."""
+    time.sleep(wait)
     while True:
         try:
             chunk = os.read(screen, 65536)
@@ -215,16 +261,21 @@ def execute(command: list[str], workspace: Workspace) -> tuple[bytes, bytes, int
     stdin, endless = (subprocess.PIPE if case.stdin is not None else None), None
     if case.stdin_stays_open:
         stdin, endless = os.pipe()
+    # pylint: disable-next=consider-using-with
+    stderr = open(workspace.report, "ab") if workspace.stderr_to_report else subprocess.PIPE
     process = subprocess.Popen(
         command, cwd=workspace.folder, env=workspace.environment(), stdin=stdin, stdout=stdout,
-        stderr=subprocess.PIPE, preexec_fn=workspace.start_in_child)
-    for end in (stdout, stdin):
+        stderr=stderr, preexec_fn=workspace.start_in_child)
+    for end in (stdout, stdin, stderr):
         if isinstance(end, int) and end >= 0:
             os.close(end)
         elif hasattr(end, "close"):
             end.close()
     shown: list[bytes] = []
-    reader = None if screen is None else threading.Thread(target=read_screen, args=(screen, shown))
+    # A non-blocking pipe is read only after half a second, by when the program has filled it.
+    wait = 0.5 if case.stdout_to == "nonblocking_pipe" else 0
+    reader = None if screen is None else threading.Thread(target=read_screen,
+                                                          args=(screen, shown, wait))
     if reader:
         reader.start()
     early = b""
@@ -247,13 +298,13 @@ def execute(command: list[str], workspace: Workspace) -> tuple[bytes, bytes, int
     except subprocess.TimeoutExpired:
         process.kill()
         out, err = process.communicate()
-        err += b"[the program waited on its standard input, which never ends]"
+        err = (err or b"") + b"[the program waited on its standard input, which never ends]"
     if endless:
         os.close(endless)
     if reader:
         reader.join()
         os.close(screen)
-    return early + (out or b"") + b"".join(shown), err, process.returncode
+    return early + (out or b"") + b"".join(shown), err or b"", process.returncode
 
 
 def compare(label: str, want: bytes, got: bytes) -> list[str]:
@@ -275,7 +326,7 @@ def run(folder: pathlib.Path, work: pathlib.Path, program: list[str], windows: b
     with Workspace(work, case, before) as workspace:
         args = [a.replace("{report}", case.report_name) for a in case.args]
         stdout, stderr, returncode = execute(program + args, workspace)
-        failures = compare("stdout", expected(folder, "stdout", windows), stdout)
+        failures = compare("stdout", expected(folder, "stdout", windows, case.stdout_parts), stdout)
         failures += compare("stderr", expected(folder, "stderr", windows), stderr)
         if returncode != case.status & 0xFF:
             failures.append(f"status: expected {case.status & 0xFF}, got {returncode}")
