@@ -5,23 +5,27 @@ stays there.
 
 The program runs under strace, which holds one of its system calls on the report file for a
 second (the n-th open, read or the like, counted on that file alone), and the race is played out
-in that second, once the trace shows that the call is held. Usage: races.py [--windows] SCENARIO
-WORK_FOLDER PROGRAM..., the program after its emulator if any; --windows expects the Windows
-program's line ends. Exits 77, CTest's skip, without strace, or without root where a scenario
-mounts a file system.
+in that second, once the trace shows that the call is held; or strace makes that call fail. A few
+scenarios put the program where its file or its memory runs short instead. Usage: races.py
+[--windows] SCENARIO WORK_FOLDER PROGRAM..., the program after its emulator if any; --windows
+expects the Windows program's line ends. Exits 77, CTest's skip, without strace where a scenario
+needs it, or without root where a scenario mounts a file system.
 """
 
 import fcntl
 import os
 import pathlib
+import resource
 import select
 import shutil
+import signal
 import subprocess
 import sys
 import time
 
 sys.dont_write_bytecode = True  # nothing of the tests' is left in the source tree
-from run_case import PICTURE_PATHS, SKIP, report, windows_text  # noqa: E402  pylint: disable=C0413
+from run_case import (  # noqa: E402  pylint: disable=C0413
+    PICTURE_PATHS, SANITIZED, SKIP, report, windows_text)
 
 ECHO = (b"1 Metal, 2 Cristal, 3 Deuterium.\nTotal : Metal=1, Cristal=2, Deuterium=3\n\n"
         b"Rentabilite :\nMetal=1, Cristal=2, Deuterium=3\n")
@@ -33,6 +37,8 @@ CUT_SHORT_ECHO = (b'1 Metal, ERROR : la ligne ne peut etre lu : "1 "\nWARNING : 
 REWRITTEN_ECHO = (b"1 Metal, 5 Cristal, 6 Deuterium.\nTotal : Metal=1, Cristal=5, Deuterium=6\n\n"
                   b"Rentabilite :\nMetal=1, Cristal=5, Deuterium=6\n")
 CHANGED = b'ERROR : "rapports.txt" changed while it was being read: nothing was appended.\n'
+UNCONFIRMED = (b'ERROR : the result written to "rapports.txt" can\'t be read back: nothing was '
+               b"appended.\n")
 HEADING, METAL, CRYSTAL, DEUTERIUM = (f"[img]http://images.ulvena.net{path}[/img]"
                                       for path in PICTURE_PATHS)
 BLOCK = (f"\n[center][color=#00ff00]{HEADING}\n{METAL} 1\n\n{CRYSTAL} 2\n\n{DEUTERIUM} 3"
@@ -43,10 +49,14 @@ MIDWAY = 0.4  # when, meanwhile, the file is changed
 WINDOWS = "--windows" in sys.argv
 
 
-def start(program: list[str], report: pathlib.Path, held_call: str, nth: int,
+def start(program: list[str], report: pathlib.Path, held_call: str, nth: int | str,
           fault: str = "") -> subprocess.Popen:
-    """Starts the program with its `nth` `held_call` on the report file held for HELD seconds,
-    and made to fail with `fault` (an errno name) when one is given."""
+    """Starts the program with its `nth` `held_call` on the report file (each from the n-th on,
+    for "n+") held for HELD seconds, and made to fail with `fault` (an errno name) when one is
+    given."""
+    if shutil.which("strace") is None:
+        print("skipped: strace is not installed")
+        sys.exit(SKIP)
     failure = f"error={fault}:" if fault else ""
     strace = ["strace", "-f", "--quiet=all", "-o", trace_of(report), "-P", report.name,
               "-e", f"trace={held_call}",
@@ -173,6 +183,73 @@ def flush_fails(program, report, *_):
     return [(outcome, (ECHO + failed + PROMPT, b"", 254)), (report.read_bytes(), b"1 2 3\n")]
 
 
+def read_back_fails(program, report, *_):
+    """The block is on storage but cannot be read back (EIO at every read from then on): a check
+    that could not be made is no change, and the block is taken back, since its bytes end the
+    file where they would. Under wine every read of the file is a pread64, the reading's two too."""
+    report.write_bytes(b"1 2 3\n")
+    outcome = finish(start(program, report, "pread64", "3+" if WINDOWS else "1+", "EIO"))
+    return [(outcome, (ECHO + UNCONFIRMED + PROMPT, b"", 254)), (report.read_bytes(), b"1 2 3\n")]
+
+
+def in_an_overlays_lower_layer(program, report, *_):
+    """A report baked into a container image: opening it to append copies it up to the overlay's
+    upper layer, which changes its status-change time. No other program changed it, and its block
+    is appended, in the upper layer; the lower layer is left as it was."""
+    if os.geteuid() != 0:
+        print("skipped: mounting an overlay in a mount namespace needs root")
+        sys.exit(SKIP)
+    script = """work=$1 layers=$2; shift 2
+        mount -t tmpfs tmpfs "$work" && cd "$work" && mkdir lower upper work merged &&
+        printf '1 2 3\\n' >lower/rapports.txt || exit 1
+        mount -t overlay overlay -o lowerdir=lower,upperdir=upper,workdir=work merged || exit 77
+        cd merged && "$@" rapports.txt </dev/null; status=$?
+        cat ../lower/rapports.txt ../upper/rapports.txt >"$layers"; exit $status"""
+    layers = report.parent.with_name(report.parent.name + ".layers")
+    process = subprocess.run(["unshare", "--mount", "--propagation", "private", "sh", "-c", script,
+                              "sh", report.parent, layers, *program],
+                             capture_output=True, check=False)
+    if process.returncode == SKIP:
+        print("skipped: this system cannot mount an overlay here")
+        sys.exit(SKIP)
+    layers_after = layers.read_bytes()
+    layers.unlink()
+    return [((process.stdout, process.stderr, process.returncode), (ECHO + PROMPT, b"", 0)),
+            (layers_after, b"1 2 3\n" + b"1 2 3\n" + BLOCK)]
+
+
+def short_of_memory_anywhere(program, report, *_):
+    """The address space limited, 4 KiB more at each run, from where the program cannot even be
+    loaded to where it runs whole, so that each of its allocations in turn is the one that fails.
+    Each run succeeds, or ends as a line too long for the memory left ends it (its message, the
+    prompt, status 254, the file unchanged), or never gets to main: the loader cannot map the
+    libraries, or the C++ runtime, whose emergency reserve for exceptions could not be allocated
+    as it started, cannot make the exception that tells the first failure."""
+    if SANITIZED:
+        print("skipped: AddressSanitizer reserves more address space than the limits leave")
+        sys.exit(SKIP)
+    too_long = b'ERROR : "rapports.txt" has a line too long to be read: nothing was appended.\n'
+    failures, successes, limit = [], 0, 4 << 20
+    while successes < 16 and limit < 64 << 20:
+        report.write_bytes(b"1 2 3\n")
+        child = subprocess.run(program + [report.name], cwd=report.parent, capture_output=True,
+                               stdin=subprocess.DEVNULL, check=False, preexec_fn=lambda l=limit:
+                               resource.setrlimit(resource.RLIMIT_AS, (l, l)))
+        out, err, status, after = child.stdout, child.stderr, child.returncode, report.read_bytes()
+        succeeded = (out, err, status, after) == (ECHO + PROMPT, b"", 0, b"1 2 3\n" + BLOCK)
+        successes = successes + 1 if succeeded else 0
+        if not succeeded and not (
+                (out.endswith(too_long + PROMPT) and (err, status) == (b"", 254)) or
+                (out == b"" and status == 127 and b"error while loading shared libraries" in err) or
+                (out == b"" and status == 127 and err == b"cannot allocate TLS data structures "
+                                                         b"for initial thread\n") or
+                (out == b"" and (err, status) == (b"terminate called without an active exception\n",
+                                                  -signal.SIGABRT))) or after[:6] != b"1 2 3\n":
+            failures.append(((limit >> 10, out[-200:], err, status, after), "a clean ending"))
+        limit += 4 << 10
+    return failures + [(successes, 16)]
+
+
 def run_waiting_at_its_prompt(program, report, *_):
     """A run that failed waits at its prompt for the player to read it: another run over the same
     file goes on meanwhile, since the first one let the file go before its prompt."""
@@ -197,6 +274,9 @@ def run_waiting_at_its_prompt(program, report, *_):
 SCENARIOS = {
     "run_waiting_at_its_prompt_holds_no_lock": run_waiting_at_its_prompt,
     "flush_to_storage_fails": flush_fails,
+    "block_cannot_be_read_back": read_back_fails,
+    "file_in_an_overlays_lower_layer": in_an_overlays_lower_layer,
+    "short_of_memory_at_any_allocation": short_of_memory_anywhere,
     "file_replaced_before_the_append": lambda p, r: changed_meanwhile(
         p, r, "openat", 2, replace, b"4 5 6\n"),
     "file_removed_before_the_append": lambda p, r: changed_meanwhile(
@@ -231,12 +311,9 @@ def main() -> int:
     scenario, work = arguments[0], pathlib.Path(arguments[1]).resolve()
     program = [os.path.abspath(p) if os.path.exists(p) else p for p in arguments[2:]]
     if WINDOWS:  # what the program writes, with the Windows program's line ends
-        for name in ("ECHO", "PROMPT", "CUT_SHORT_ECHO", "REWRITTEN_ECHO", "CHANGED", "BLOCK",
-                     "WAITING"):
+        for name in ("ECHO", "PROMPT", "CUT_SHORT_ECHO", "REWRITTEN_ECHO", "CHANGED", "UNCONFIRMED",
+                     "BLOCK", "WAITING"):
             globals()[name] = windows_text(globals()[name])
-    if shutil.which("strace") is None:
-        print("skipped: strace is not installed")
-        return SKIP
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir(parents=True)
     try:
