@@ -54,14 +54,13 @@ bool WaitUntilWritable(int file) {
   return true;
 }
 
-// Writes `bytes` to `file`, going on after an interruption, and after waiting where the file
-// cannot take them yet; returns how many were written before a failure, which leaves errno set.
+// Writes `bytes` to `file`, going on after an interruption; returns how many were written before
+// a failure, which leaves errno set.
 std::size_t WriteBytes(int file, std::string_view bytes) {
   std::size_t written = 0;
   while (written < bytes.size()) {
     const auto count = write(file, bytes.data() + written, bytes.size() - written);
-    if (count < 0 && (errno == EINTR ||
-                      ((errno == EAGAIN || errno == EWOULDBLOCK) && WaitUntilWritable(file)))) {
+    if (count < 0 && errno == EINTR) {
       continue;
     }
     if (count <= 0) {
@@ -105,9 +104,19 @@ TerminalCharset CharsetOfLocale() {
   return charset;
 }
 
-// False, with errno set, when not all of `bytes` could be written.
+// False, with errno set, when not all of `bytes` could be written to `stream`, a standard stream.
+// One left non-blocking (a full pipe or terminal) is waited for until it takes more: only the
+// report file's writes, which never wait, fail at once.
 bool WriteAll(int stream, std::string_view bytes) {
-  return WriteBytes(stream, bytes) == bytes.size();
+  for (;;) {
+    bytes.remove_prefix(WriteBytes(stream, bytes));
+    if (bytes.empty()) {
+      return true;
+    }
+    if ((errno != EAGAIN && errno != EWOULDBLOCK) || !WaitUntilWritable(stream)) {
+      return false;
+    }
+  }
 }
 
 // Writes `bytes` to `stream`, a terminal, as WriteTerminalText gives them.
