@@ -159,34 +159,36 @@ struct TerminalPiece {
   const TerminalSink& write;
   std::array<char, kTerminalPiece> text{};
   std::size_t used = 0;
-
-  // Hands over what was gathered; false when it could not be written.
-  bool Hand() {
-    const bool written = used == 0 || write(std::string_view(text.data(), used));
-    used = 0;
-    return written;
-  }
-
-  // Adds `bytes`, one character's; false when the text could not be written.
-  bool Add(std::string_view bytes) {
-    if (used + bytes.size() > text.size() && !Hand()) {
-      return false;
-    }
-    std::copy(bytes.begin(), bytes.end(), text.begin() + static_cast<std::ptrdiff_t>(used));
-    used += bytes.size();
-    return true;
-  }
-
-  // Adds `character`, in the terminal's character set.
-  bool Add(char32_t character) {
-    std::array<char, kMaxUtf8Length> bytes{};
-    if (charset.eight_bit) {
-      bytes[0] = InEightBits(character, charset);
-      return Add(std::string_view(bytes.data(), 1));
-    }
-    return Add(std::string_view(bytes.data(), PutUtf8(bytes.data(), character)));
-  }
 };
+
+// Hands over what `piece` gathered; false when it could not be written.
+bool Hand(TerminalPiece& piece) {
+  const bool written =
+      piece.used == 0 || piece.write(std::string_view(piece.text.data(), piece.used));
+  piece.used = 0;
+  return written;
+}
+
+// Adds `bytes`, one character's, to `piece`; false when the text could not be written.
+bool Add(TerminalPiece& piece, std::string_view bytes) {
+  if (piece.used + bytes.size() > piece.text.size() && !Hand(piece)) {
+    return false;
+  }
+  std::copy(bytes.begin(), bytes.end(),
+            piece.text.begin() + static_cast<std::ptrdiff_t>(piece.used));
+  piece.used += bytes.size();
+  return true;
+}
+
+// Adds `character` to `piece`, in the terminal's character set.
+bool Add(TerminalPiece& piece, char32_t character) {
+  std::array<char, kMaxUtf8Length> bytes{};
+  if (piece.charset.eight_bit) {
+    bytes[0] = InEightBits(character, piece.charset);
+    return Add(piece, std::string_view(bytes.data(), 1));
+  }
+  return Add(piece, std::string_view(bytes.data(), PutUtf8(bytes.data(), character)));
+}
 
 }  // namespace
 
@@ -311,12 +313,12 @@ bool WriteTerminalText(std::string_view bytes, const TerminalCharset& charset,
                                  : Visible(character, BeforeLineFeed(bytes, i));
     const bool as_it_is =
         visible == character && (lone_byte || character < 0x80 || !charset.eight_bit);
-    if (!(as_it_is ? piece.Add(bytes.substr(i, length)) : piece.Add(visible))) {
+    if (!(as_it_is ? Add(piece, bytes.substr(i, length)) : Add(piece, visible))) {
       return false;
     }
     i += length;
   }
-  return piece.Hand();
+  return Hand(piece);
 }
 
 void ShowControls(std::u16string& text) {
