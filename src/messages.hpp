@@ -2,6 +2,8 @@
 // exit statuses, and the one function that ends a run that cannot give its result.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -40,50 +42,67 @@ struct MessageText {
   bool names_path = true;
 };
 
-constexpr MessageText TextOf(Message message) {
-  switch (message) {
-    case Message::kTooFewArguments:
-      return {Stream::kError, "ERROR : Too few argument.\n", "", false};
-    case Message::kUsage:
-      return {
-          Stream::kOutput,
-          "Utilisation : ulvenaReader nom_fichier\n\n"
-          "  Sommeur de ressource d'Ulvena V1 !!\n\n"
-          "      nom_fichier    nom ou chemin du fichier contenant les rapports de pillage.\n\n",
-          "", false};
-    case Message::kPrompt:
-      return {Stream::kOutput, "\n\nVeuillez appuyer sur la touche ENTER !!\n", "", false};
-    case Message::kCannotRead:
-      return {Stream::kOutput, "ERROR : \"", "\" can't be open in reading mode.\n"};
-    case Message::kIsWhereOutputGoes:
-      return {Stream::kError, "ERROR : \"",
-              "\" is also where the output goes: nothing was read.\n"};
-    case Message::kWaiting:
-      return {Stream::kError, "WARNING : \"", "\" is in use by another program: waiting for it.\n"};
-    case Message::kReadError:
-      return {Stream::kError, "Erreur de lecture du fichier \"", "\"\n"};
-    case Message::kLineTooLong:
-      return {Stream::kOutput, "ERROR : \"",
-              "\" has a line too long to be read: nothing was appended.\n"};
-    case Message::kNotText:
-      return {Stream::kOutput, "ERROR : \"", "\" is not a text file: nothing was appended.\n"};
-    case Message::kCannotAppend:
-      return {Stream::kOutput, "ERROR : \"", "\" can't be open in append mode.\n"};
-    case Message::kChanged:
-      return {Stream::kOutput, "ERROR : \"",
-              "\" changed while it was being read: nothing was appended.\n"};
-    case Message::kCannotWrite:
-      return {Stream::kOutput, "ERROR : the result can't be written to \"", "\".\n"};
-    case Message::kUnconfirmed:
-      return {Stream::kOutput, "ERROR : the result written to \"",
-              "\" can't be read back: nothing was appended.\n"};
-    case Message::kPartLeft:
-      return {Stream::kOutput, "ERROR : the end of \"",
-              "\" holds part of the result, which can't be removed: a later run skips it.\n"};
-    case Message::kOutputLost:
-      return {Stream::kError, "WARNING : the output can't be written: ", "\n"};
+// Each message with its text, in the order of Message, which TextOf relies on.
+struct MessageEntry {
+  Message message;
+  MessageText text;
+};
+
+inline constexpr std::array kMessages = {
+    MessageEntry{Message::kTooFewArguments,
+                 {Stream::kError, "ERROR : Too few argument.\n", "", false}},
+    MessageEntry{
+        Message::kUsage,
+        {Stream::kOutput,
+         "Utilisation : ulvenaReader nom_fichier\n\n"
+         "  Sommeur de ressource d'Ulvena V1 !!\n\n"
+         "      nom_fichier    nom ou chemin du fichier contenant les rapports de pillage.\n\n",
+         "", false}},
+    MessageEntry{Message::kPrompt,
+                 {Stream::kOutput, "\n\nVeuillez appuyer sur la touche ENTER !!\n", "", false}},
+    MessageEntry{Message::kCannotRead,
+                 {Stream::kOutput, "ERROR : \"", "\" can't be open in reading mode.\n"}},
+    MessageEntry{
+        Message::kIsWhereOutputGoes,
+        {Stream::kError, "ERROR : \"", "\" is also where the output goes: nothing was read.\n"}},
+    MessageEntry{
+        Message::kWaiting,
+        {Stream::kError, "WARNING : \"", "\" is in use by another program: waiting for it.\n"}},
+    MessageEntry{Message::kReadError, {Stream::kError, "Erreur de lecture du fichier \"", "\"\n"}},
+    MessageEntry{Message::kLineTooLong,
+                 {Stream::kOutput, "ERROR : \"",
+                  "\" has a line too long to be read: nothing was appended.\n"}},
+    MessageEntry{Message::kNotText,
+                 {Stream::kOutput, "ERROR : \"", "\" is not a text file: nothing was appended.\n"}},
+    MessageEntry{Message::kCannotAppend,
+                 {Stream::kOutput, "ERROR : \"", "\" can't be open in append mode.\n"}},
+    MessageEntry{Message::kChanged,
+                 {Stream::kOutput, "ERROR : \"",
+                  "\" changed while it was being read: nothing was appended.\n"}},
+    MessageEntry{Message::kCannotWrite,
+                 {Stream::kOutput, "ERROR : the result can't be written to \"", "\".\n"}},
+    MessageEntry{Message::kUnconfirmed,
+                 {Stream::kOutput, "ERROR : the result written to \"",
+                  "\" can't be read back: nothing was appended.\n"}},
+    MessageEntry{Message::kPartLeft,
+                 {Stream::kOutput, "ERROR : the end of \"",
+                  "\" holds part of the result, which can't be removed: a later run skips it.\n"}},
+    MessageEntry{Message::kOutputLost,
+                 {Stream::kError, "WARNING : the output can't be written: ", "\n"}},
+};
+
+constexpr bool InTheOrderOfMessage() {
+  for (std::size_t i = 0; i < kMessages.size(); ++i) {
+    if (static_cast<std::size_t>(kMessages.at(i).message) != i) {
+      return false;
+    }
   }
-  return {};
+  return kMessages.size() == static_cast<std::size_t>(Message::kOutputLost) + 1;
+}
+static_assert(InTheOrderOfMessage());
+
+constexpr MessageText TextOf(Message message) {
+  return kMessages.at(static_cast<std::size_t>(message)).text;
 }
 
 // What a line of the echo says of a line without three numbers: the line stands between the
