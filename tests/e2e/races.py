@@ -9,7 +9,7 @@ in that second, once the trace shows that the call is held; or strace makes that
 scenarios put the program where its file or its memory runs short instead. Usage: races.py
 [--windows] SCENARIO WORK_FOLDER PROGRAM..., the program after its emulator if any; --windows
 expects the Windows program's line ends. Exits 77, CTest's skip, without strace where a scenario
-needs it, or without root where a scenario mounts a file system.
+needs it, or where a scenario mounts a file system and may not.
 """
 
 import fcntl
@@ -25,7 +25,7 @@ import time
 
 sys.dont_write_bytecode = True  # nothing of the tests' is left in the source tree
 from run_case import (  # noqa: E402  pylint: disable=C0413
-    PICTURE_PATHS, SANITIZED, SKIP, report, windows_text)
+    PICTURE_PATHS, SANITIZED, SKIP, Skip, mount_tmpfs, report, windows_text)
 
 ECHO = (b"1 Metal, 2 Cristal, 3 Deuterium.\nTotal : Metal=1, Cristal=2, Deuterium=3\n\n"
         b"Rentabilite :\nMetal=1, Cristal=2, Deuterium=3\n")
@@ -145,12 +145,12 @@ def held_as_the_run_starts(program, report, *_):
 def two_runs_on_a_nearly_full_disk(program, report, *_):
     """Two runs at once where only one block fits: the first one's block, reported as added,
     stays; the later run waits, reads it, and takes back only its own bytes."""
-    if os.geteuid() != 0:
-        print("skipped: mounting the tiny file system needs root")
-        sys.exit(SKIP)
     page = 4096
-    subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={4 * page}", "tmpfs", str(report.parent)],
-                   check=True)
+    try:
+        mount_tmpfs(report.parent, 4 * page)
+    except Skip as reason:
+        print(f"skipped: {reason}")
+        sys.exit(SKIP)
     try:
         with open(report.parent / "filler", "wb") as filler:
             filler.write(b"x" * 3 * page)

@@ -9,7 +9,8 @@ program differs by more than its text mode: it reads a CR LF line end as LF and 
 CR LF, on the console and in the file; those rules turn every other expectation into a Windows one.
 
 Exits 0 when the case passes, 1 when it fails, and 77 (CTest's skip) when it cannot run here,
-saying why: a case that needs root to mount a file system, or that does not apply to Windows.
+saying why: a case that needs to mount a file system where it may not, or that does not apply
+to Windows.
 """
 
 import argparse
@@ -71,6 +72,19 @@ class Skip(Exception):
     """The case cannot run here; the message says why."""
 
 
+def mount_tmpfs(folder: pathlib.Path, size: int):
+    """Mounts a tmpfs of `size` bytes on `folder`, or raises Skip: without root, and where even
+    root may not mount (a user namespace, an unprivileged container)."""
+    if os.geteuid() != 0:
+        raise Skip("mounting the small file system it needs takes root")
+    mounting = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs", str(folder)],
+                              capture_output=True, text=True, check=False)
+    if mounting.returncode != 0:
+        said = (mounting.stderr.splitlines() or [f"status {mounting.returncode}"])[0]
+        raise Skip("mounting the small file system it needs is refused here: " +
+                   said.replace(f"{folder}: ", ""))
+
+
 class Workspace:
     """The folder, under the build tree, in which a case runs, with its setup made whole on entry
     and undone on exit, passed or failed."""
@@ -108,10 +122,7 @@ class Workspace:
         shutil.rmtree(self.folder, ignore_errors=True)
 
     def mount(self):
-        if os.geteuid() != 0:
-            raise Skip("mounting the small file system it needs takes root")
-        subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={16 * PAGE}", "tmpfs",
-                        str(self.folder)], check=True)
+        mount_tmpfs(self.folder, 16 * PAGE)
         self.mounted = True
 
     def directory(self):
