@@ -13,7 +13,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # One .exe that runs on a bare Windows: the C++ and C runtimes are linked in.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# The linker's real time in the header would make every build's .exe differ: it writes zero.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
 # The .exe players get carries no symbols.
 set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 
