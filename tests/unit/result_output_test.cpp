@@ -133,7 +133,12 @@ TEST_F(SaveResultTest, AppendsNothingWhenNoBlockCanBeAdded) {
     ReadOutcome reading;
     std::string message;
     std::optional<std::string> after = "1 2 3\n";  // nothing: no file there
+    std::string before = "1 2 3\n";
   };
+  // A limit on the file size holds for the file where the death test captures the message too,
+  // which names the path: past a report this long, the message fits under it, whatever the path's
+  // length, and no block does.
+  const std::string long_report = "1 2 3\n" + std::string(4096, '.') + "\n";
   const std::string named = "\"" + path_ + "\"";
   const Ending endings[] = {
       {[](const std::string& path) { std::ofstream(path, std::ios::app) << "4 5 6\n"; },
@@ -151,14 +156,15 @@ TEST_F(SaveResultTest, AppendsNothingWhenNoBlockCanBeAdded) {
        {},
        "ERROR : " + named + " can't be open in append mode\\.\n",
        std::nullopt},
-      // No room for the block, which is longer than its message, written to a file by the death
-      // test: what part of the block was written is taken back.
+      // No room for the block: what part of it was written is taken back.
       {[](const std::string& path) {
          const rlimit limit{std::filesystem::file_size(path) + 200, RLIM_INFINITY};
          setrlimit(RLIMIT_FSIZE, &limit);
        },
        {},
-       "ERROR : the result can't be written to " + named + "\\.\n"},
+       "ERROR : the result can't be written to " + named + "\\.\n",
+       long_report,
+       long_report},
       {[](const std::string&) {},
        {.not_text = true},
        "ERROR : " + named + " is not a text file: nothing was appended\\.\n"},
@@ -169,9 +175,9 @@ TEST_F(SaveResultTest, AppendsNothingWhenNoBlockCanBeAdded) {
        {.read_error = true},
        "Erreur de lecture du fichier " + named + "\n"},
   };
-  for (const auto& [meanwhile, reading, message, after] : endings) {
+  for (const auto& [meanwhile, reading, message, after, before] : endings) {
     SCOPED_TRACE(message);
-    Write("1 2 3\n");
+    Write(before);
     EXPECT_EXIT(
         {
           dup2(STDERR_FILENO, STDOUT_FILENO);
