@@ -11,12 +11,22 @@ endfunction()
 run("${CMAKE_COMMAND}" --workflow --preset test)
 run("${CMAKE_COMMAND}" --workflow --preset windows-test)
 run("${CMAKE_COMMAND}" --workflow --preset web)
-run("${CMAKE_CPACK_COMMAND}" --preset deb)
 run("${CMAKE_CPACK_COMMAND}" --preset zip)
+
+# The Debian package, built by debhelper (debian/rules), which runs the tests again on the
+# program as Debian's flags build it. dpkg-buildpackage writes beside the source folder it is
+# given: a copy of the files that git tracks, under build/debian.
+set(debian build/debian)
+set(source "${debian}/ulvenareader-${VERSION}")
+file(REMOVE_RECURSE "${debian}")
+file(MAKE_DIRECTORY "${source}")
+execute_process(COMMAND git ls-files -z COMMAND xargs -0 cp --parents -t "${source}"
+  COMMAND_ERROR_IS_FATAL ANY)
+run("${CMAKE_COMMAND}" -E chdir "${source}" dpkg-buildpackage -b -us -uc)
 
 set(zip "build/windows/packages/ulvenareader-${VERSION}-windows-x86_64.zip")
 run("${PYTHON}" tests/package/check_package.py zip "${zip}" "${VERSION}")
-file(GLOB deb "build/release/packages/ulvenareader_${VERSION}_*.deb")
+file(GLOB deb "${debian}/ulvenareader_${VERSION}_*.deb")
 list(LENGTH deb debs)
 if(NOT debs EQUAL 1)
   message(FATAL_ERROR "expected one Debian package of version ${VERSION}, found: ${deb}")
