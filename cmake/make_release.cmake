@@ -1,17 +1,38 @@
 # Makes release VERSION from the source folder: builds and tests the Linux program, the .exe and
-# the page through their presets, packages both programs, checks the zip, and makes DESTINATION
-# the site to publish: the page's site folder, with the zip, the Debian package and their
-# SHA256SUMS, alone, in its downloads/ folder, where the page links to them.
+# the page through their presets (TESTS off: builds them only), packages both programs, checks
+# the zip, and makes DESTINATION the site to publish: the page's site folder, with the zip, the
+# Debian package and their SHA256SUMS, alone, in its downloads/ folder, where the page links to
+# them.
 function(run)
   string(JOIN " " command ${ARGV})
   message(STATUS "== ${command}")
   execute_process(COMMAND ${ARGV} COMMAND_ERROR_IS_FATAL ANY)
 endfunction()
 
-run("${CMAKE_COMMAND}" --workflow --preset test)
-run("${CMAKE_COMMAND}" --workflow --preset windows-test)
-run("${CMAKE_COMMAND}" --workflow --preset web)
-run("${CMAKE_CPACK_COMMAND}" --preset zip)
+# Every file's time in the packages is this one, so that the same source gives the same bytes
+# wherever and whenever it is built: the caller's, or the last commit's.
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+  execute_process(COMMAND git log -1 --format=%ct OUTPUT_VARIABLE epoch
+    OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE status)
+  if(NOT status EQUAL 0 OR NOT epoch MATCHES "^[0-9]+$")
+    message(FATAL_ERROR "No git history to date the release from: set SOURCE_DATE_EPOCH.")
+  endif()
+  set(ENV{SOURCE_DATE_EPOCH} "${epoch}")
+endif()
+message(STATUS "SOURCE_DATE_EPOCH=$ENV{SOURCE_DATE_EPOCH}")
+
+if(TESTS)
+  run("${CMAKE_COMMAND}" --workflow --preset test)
+  run("${CMAKE_COMMAND}" --workflow --preset windows-test)
+  run("${CMAKE_COMMAND}" --workflow --preset web)
+else()
+  foreach(preset IN ITEMS windows web)
+    run("${CMAKE_COMMAND}" --preset ${preset})
+    run("${CMAKE_COMMAND}" --build --preset ${preset})
+  endforeach()
+endif()
+# A zip holds its files' times as local times too: in UTC, they are the same wherever it is made.
+run("${CMAKE_COMMAND}" -E env TZ=UTC "${CMAKE_CPACK_COMMAND}" --preset zip)
 
 # The Debian package, built by debhelper (debian/rules), which runs the tests again on the
 # program as Debian's flags build it. dpkg-buildpackage writes beside the source folder it is
