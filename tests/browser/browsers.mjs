@@ -42,7 +42,7 @@ export async function load(name) {
 }
 
 // Skips the test without the engine or its driver; else empties `scratch`, which then takes the
-// browser's profile and temporary files, and starts the engine.
+// browser's profile, and starts the engine.
 export async function launch(engine, { scratch, dark = false }) {
   const { binary, package: name } = engines[engine] ?? skip(`no engine named ${engine}`);
   for (const file of engine === 'webkit' ? [binary, miniBrowser, '/usr/bin/Xvfb'] : [binary]) {
@@ -50,7 +50,11 @@ export async function launch(engine, { scratch, dark = false }) {
   }
   fs.rmSync(scratch, { recursive: true, force: true });
   fs.mkdirSync(path.join(scratch, 'home'), { recursive: true });
-  process.env.TMPDIR = scratch;
+  // Chromium makes a socket in the temporary folder, and a socket's path is at most 107 bytes:
+  // under a deep build folder it could not start, so its temporary files go to a short folder.
+  const temporary = fs.mkdtempSync('/tmp/ulvena-browser-');
+  process.on('exit', () => fs.rmSync(temporary, { recursive: true, force: true }));
+  process.env.TMPDIR = temporary;
   const env = { ...process.env, HOME: path.join(scratch, 'home') };
   const options = { scratch, dark, env, binary };
   return engine === 'webkit' ? launchWebKit(options) : launchPuppeteer(engine, options);
