@@ -223,8 +223,10 @@ def short_of_memory_anywhere(program, report, *_):
     loaded to where it runs whole, so that each of its allocations in turn is the one that fails.
     Each run succeeds, or ends as a line too long for the memory left ends it (its message, the
     prompt, status 254, the file unchanged), or never gets to main: the loader cannot map the
-    libraries, or the C++ runtime, whose emergency reserve for exceptions could not be allocated
-    as it started, cannot make the exception that tells the first failure."""
+    libraries or grow its tables as it links them (its table of the C++ library's unique symbols,
+    a few KiB below the next failure), or the C++ runtime, whose emergency reserve for exceptions
+    could not be allocated as it started, cannot make the exception that tells the first failure.
+    """
     if SANITIZED:
         print("skipped: AddressSanitizer reserves more address space than the limits leave")
         sys.exit(SKIP)
@@ -241,8 +243,9 @@ def short_of_memory_anywhere(program, report, *_):
         if not succeeded and not (
                 (out.endswith(too_long + PROMPT) and (err, status) == (b"", 254)) or
                 (out == b"" and status == 127 and b"error while loading shared libraries" in err) or
-                (out == b"" and status == 127 and err == b"cannot allocate TLS data structures "
-                                                         b"for initial thread\n") or
+                (out == b"" and status == 127 and err in (
+                    b"cannot allocate TLS data structures for initial thread\n",
+                    b"out of memory\n")) or
                 (out == b"" and (err, status) == (b"terminate called without an active exception\n",
                                                   -signal.SIGABRT))) or after[:6] != b"1 2 3\n":
             failures.append(((limit >> 10, out[-200:], err, status, after), "a clean ending"))
