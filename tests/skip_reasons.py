@@ -16,6 +16,9 @@ except FileNotFoundError:
 skipped = [case for case in results.iter("testcase") if case.find("skipped") is not None]
 if skipped:
     print("\nWhat the tests that did not run said:")
+# GoogleTest's own lines around its reason: its banner and its [ progress ] lines.
+BOILERPLATE = ("[", "Running main() from", "Note: Google Test filter")
 for case in skipped:
     said = [line.strip() for line in (case.findtext("system-out") or "").splitlines()]
+    said = [line for line in said if not line.startswith(BOILERPLATE)]
     print(f"\t{case.get('name')}: " + (" / ".join(line for line in said if line) or "nothing"))
