@@ -44,6 +44,11 @@ void WriteOutput(Stream stream, std::string_view bytes);
 // closed it, or it leads to the report file as standard error does too).
 std::optional<std::string_view> FlushOutput();
 
+// Waits for the answer to the prompt, or for standard input's end: one read, which on a terminal
+// takes the whole line typed, so that none of it is left for the shell. A standard input that is
+// not ready to give anything yet (one left non-blocking) is waited for.
+void WaitForAnswer();
+
 inline constexpr int kNoFile = -1;
 
 // What tells one state of a file from another: which file it is, its size, when it was last

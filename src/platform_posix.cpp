@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <clocale>
 #include <csignal>
@@ -170,6 +171,20 @@ std::optional<std::string_view> FlushOutput() {
     return std::nullopt;
   }
   return std::strerror(output_failure);  // NOLINT: the one thread, and no allocation
+}
+
+void WaitForAnswer() {
+  std::array<char, 4096> line{};
+  pollfd readable{STDIN_FILENO, POLLIN, 0};
+  while (read(STDIN_FILENO, line.data(), line.size()) < 0) {
+    if (errno == EINTR) {
+      continue;
+    }
+    const bool not_yet = errno == EAGAIN || errno == EWOULDBLOCK;
+    if (!not_yet || (poll(&readable, 1, -1) < 0 && errno != EINTR)) {
+      return;
+    }
+  }
 }
 
 int OpenRegularFileForReading(const char* path) {

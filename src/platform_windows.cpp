@@ -225,6 +225,11 @@ std::optional<std::string_view> FlushOutput() {
   return std::strerror(output_failure);  // NOLINT: the one thread, and no allocation
 }
 
+// A console or a pipe of Windows is never left non-blocking for a program: a read waits.
+void WaitForAnswer() {
+  std::getchar();
+}
+
 int OpenRegularFileForReading(const char* path) {
   const int file = _wopen(ToUtf16(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
   // NUL, CON and the like open as character devices; a folder does not open at all.

@@ -2,7 +2,6 @@
 // prints the totals, and appends them to the file as a block ready for a forum post.
 #include "ulvenaReader.hpp"
 
-#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <optional>
@@ -29,7 +28,7 @@ void print_help() {
   Say(Message::kUsage);
 }
 
-// Asks for Enter and waits for one character, so that a console window opened for the run stays
+// Asks for Enter and waits for the answer, so that a console window opened for the run stays
 // open until its user has read it. Runs as an exit handler, after every way out. With its output
 // gone, nobody can read the prompt: the run then ends without waiting.
 void pause() {
@@ -40,7 +39,7 @@ void pause() {
     }
     return;
   }
-  std::getchar();
+  WaitForAnswer();
 }
 
 // The run that the command line asks for; returns its status.

@@ -66,6 +66,7 @@ class Case:
     #                            localedef, such as "fr_FR.ISO-8859-15"; null: the tests' own
     stderr_to: str = "pipe"  # or "closed"
     stdin_stays_open: bool = False  # stdin a pipe that never ends: a run waiting on it fails
+    stdin_nonblocking: bool = False  # stdin a pipe left non-blocking by whoever started the run
 
 
 class Skip(Exception):
@@ -180,6 +181,8 @@ class Workspace:
             resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
         if self.case.stdin is None:
             os.close(0)
+        elif self.case.stdin_nonblocking:
+            os.set_blocking(0, False)
         for stream, where in ((1, self.case.stdout_to), (2, self.case.stderr_to)):
             if where == "closed":
                 os.close(stream)
