@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "result_output.hpp"
+#include "engine/result_output.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::uint64_t value = 0;

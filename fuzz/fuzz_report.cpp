@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "byte_masks.hpp"
-#include "report_reader.hpp"
-#include "result_output.hpp"
+#include "engine/byte_masks.hpp"
+#include "engine/report_reader.hpp"
+#include "engine/result_output.hpp"
 
 namespace {
 

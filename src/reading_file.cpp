@@ -5,11 +5,11 @@
 #include <string_view>
 #include <utility>
 
-#include "messages.hpp"
-#include "platform.hpp"
-#include "report_file.hpp"
-#include "report_reader.hpp"
-#include "result_output.hpp"
+#include "engine/report_reader.hpp"
+#include "engine/result_output.hpp"
+#include "messages/messages.hpp"
+#include "platform/platform.hpp"
+#include "report_file/report_file.hpp"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "messages.hpp"
-#include "platform.hpp"
-#include "report_reader.hpp"
+#include "engine/report_reader.hpp"
+#include "messages/messages.hpp"
+#include "platform/platform.hpp"
 
 bool asking_help(const char* arg) {
   const std::string_view text(arg);

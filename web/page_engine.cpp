@@ -11,10 +11,10 @@
 #include <string_view>
 #include <utility>
 
-#include "messages.hpp"
-#include "report_reader.hpp"
-#include "result_output.hpp"
-#include "text.hpp"
+#include "engine/report_reader.hpp"
+#include "engine/result_output.hpp"
+#include "messages/messages.hpp"
+#include "text/text.hpp"
 
 namespace {
 

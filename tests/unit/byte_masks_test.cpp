@@ -1,4 +1,4 @@
-#include "byte_masks.hpp"
+#include "engine/byte_masks.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <ostream>
 #include <string>
 
-#include "report_reader.hpp"
+#include "engine/report_reader.hpp"
 
 // A way is named by its instructions in the test's name and output.
 void PrintTo(const FindBytesWay& way, std::ostream* out) {

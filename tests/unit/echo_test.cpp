@@ -1,4 +1,4 @@
-#include "echo.hpp"
+#include "engine/echo.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "forum_block.hpp"
+#include "forum_block/forum_block.hpp"
 
 #include <gtest/gtest.h>
 

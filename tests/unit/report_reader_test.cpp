@@ -1,4 +1,4 @@
-#include "report_reader.hpp"
+#include "engine/report_reader.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "result_output.hpp"
+#include "engine/result_output.hpp"
 
 namespace {
 

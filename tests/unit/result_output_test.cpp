@@ -1,4 +1,4 @@
-#include "result_output.hpp"
+#include "engine/result_output.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -13,9 +13,9 @@
 #include <optional>
 #include <string>
 
-#include "platform.hpp"
-#include "report_file.hpp"
-#include "report_reader.hpp"
+#include "engine/report_reader.hpp"
+#include "platform/platform.hpp"
+#include "report_file/report_file.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "report_reader.hpp"
+#include "engine/report_reader.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <memory>
 
-#include "forum_block.hpp"
-#include "line_scan.hpp"
+#include "engine/line_scan.hpp"
+#include "forum_block/forum_block.hpp"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "result_output.hpp"
+#include "engine/result_output.hpp"
 
 #include <array>
 
-#include "forum_block.hpp"
-#include "report_reader.hpp"
+#include "engine/report_reader.hpp"
+#include "forum_block/forum_block.hpp"
 
 namespace {
 

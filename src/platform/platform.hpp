@@ -1,6 +1,6 @@
 // The operating system's calls that the program makes: its arguments, its console and standard
 // streams, and the report file's opening, locking, reading, appending, syncing and taking back.
-// One implementation per system: platform_posix.cpp and platform_windows.cpp, chosen by the build.
+// One implementation per system beside this header, posix.cpp and windows.cpp, chosen by the build.
 // Files are open file descriptors; every path is written in UTF-8.
 #pragma once
 
@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "text.hpp"
+#include "text/text.hpp"
 
 // How this system's text files end their lines: on Windows CR LF, which the program reads as LF,
 // as a text-mode read would, and writes for LF; elsewhere LF, and a CR is an ordinary byte.

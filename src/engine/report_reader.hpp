@@ -14,9 +14,9 @@
 #include <limits>
 #include <string_view>
 
-#include "byte_masks.hpp"
-#include "echo.hpp"
-#include "text.hpp"
+#include "engine/byte_masks.hpp"
+#include "engine/echo.hpp"
+#include "text/text.hpp"
 
 // What the raids of one run brought home. Additions wrap modulo 2^64, like the amounts themselves.
 struct ResourceTotals {

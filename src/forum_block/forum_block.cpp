@@ -1,9 +1,9 @@
-#include "forum_block.hpp"
+#include "forum_block/forum_block.hpp"
 
 #include <algorithm>
 #include <array>
 
-#include "text.hpp"
+#include "text/text.hpp"
 
 namespace {
 

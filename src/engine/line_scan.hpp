@@ -16,10 +16,10 @@
 #include <span>
 #include <string_view>
 
-#include "byte_masks.hpp"
-#include "echo.hpp"
-#include "forum_block.hpp"
-#include "text.hpp"
+#include "engine/byte_masks.hpp"
+#include "engine/echo.hpp"
+#include "forum_block/forum_block.hpp"
+#include "text/text.hpp"
 
 // The bytes past the text that the scan may read: the byte masks take 64 bytes at a time, and an
 // amount's first digits are copied kLeadingCopy bytes at a time. The reader of the text fills them

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "platform.hpp"
+#include "platform/platform.hpp"
 
 namespace {
 

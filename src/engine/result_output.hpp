@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "echo.hpp"
-#include "messages.hpp"
-#include "text.hpp"
+#include "engine/echo.hpp"
+#include "messages/messages.hpp"
+#include "text/text.hpp"
 
 class ReportFile;
 struct ReadOutcome;

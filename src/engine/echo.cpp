@@ -1,9 +1,9 @@
-#include "echo.hpp"
+#include "engine/echo.hpp"
 
 #include <algorithm>
 
-#include "line_scan.hpp"
-#include "messages.hpp"
+#include "engine/line_scan.hpp"
+#include "messages/messages.hpp"
 
 namespace {
 

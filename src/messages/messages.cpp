@@ -1,4 +1,4 @@
-#include "messages.hpp"
+#include "messages/messages.hpp"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "report_file.hpp"
+#include "report_file/report_file.hpp"
 
 #include <algorithm>
 #include <utility>

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform.hpp"
+#include "platform/platform.hpp"
 
 // Exit statuses. Where a system keeps only the low 8 bits of a status, -1 and -2 are seen as 255
 // and 254.

@@ -1,4 +1,4 @@
-#include "byte_masks.hpp"
+#include "engine/byte_masks.hpp"
 
 #include <algorithm>
 #include <array>

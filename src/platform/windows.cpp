@@ -1,7 +1,7 @@
 // The platform on Windows.
 #include <windows.h>
 
-#include "platform.hpp"
+#include "platform/platform.hpp"
 // windows.h first
 #include <fcntl.h>
 #include <io.h>

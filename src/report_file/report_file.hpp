@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "messages.hpp"
-#include "platform.hpp"
+#include "messages/messages.hpp"
+#include "platform/platform.hpp"
 
 // One run's hold on its report file. Closing it, which its destructor does, lets other runs over
 // the file go on: a run keeps it no longer than it needs it, and never while it waits at its
