@@ -10,7 +10,14 @@ const pastedName = 'rapports.txt';  // what the messages call a pasted text, as 
 // A text area takes seconds to lay out a text of megabytes: a longer paste is read, not shown.
 const longestShownPaste = 1 << 19;
 const consolePieceLines = 500;
-const pictureAlts = ['Rentabilité', 'Métal', 'Cristal', 'Deutérium'];
+// The block's pictures in its order, with the sizes they are drawn at in art/, which the preview
+// gives them before they are loaded, so that nothing below moves as they arrive.
+const blockPictures = [
+  { alt: 'Rentabilité', width: 400, height: 60 },
+  { alt: 'Métal', width: 40, height: 40 },
+  { alt: 'Cristal', width: 40, height: 40 },
+  { alt: 'Deutérium', width: 40, height: 40 },
+];
 const byId = (id) => document.getElementById(id);
 const [reports, fileInput, consoleText, blockText, preview, copyButton, downloadLink] =
   ['rapports', 'fichier', 'sortie', 'bloc', 'apercu', 'copier', 'telecharger'].map(byId);
@@ -130,7 +137,7 @@ function showPreview(block) {
       inPicture = piece === '[img]';
     } else if (inPicture) {
       const image = parent.appendChild(document.createElement('img'));
-      image.alt = pictureAlts[pictures++] ?? '';
+      Object.assign(image, blockPictures[pictures++] ?? { alt: '' });
       if (piece.startsWith(host)) image.src = piece.slice(host.length);
     } else {
       piece.split('\n').forEach((line, index) => {

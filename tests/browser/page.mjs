@@ -187,7 +187,8 @@ function typography(page) {
 }
 
 // The console box's height as the page is empty and filled, and as the box is scrolled into sight
-// and through to its end; and the place of what follows it, which scrolling must not move.
+// and through to its end; the place of what follows it, which scrolling must not move; and the
+// preview's pictures, each given its own size before it loads.
 async function layout(page, texts) {
   const measure = () => page.run(async () => {
     await Promise.all([...document.images].map((image) => image.decode().catch(() => {})));
@@ -201,6 +202,13 @@ async function layout(page, texts) {
     await page.run(() => scrollTo(0, 0));
     await paste(page, text);
     const filled = await measure();
+    const unsized = await page.run(() => [...document.querySelectorAll('#apercu img')]
+      .filter((image) => image.getAttribute('width') !== String(image.naturalWidth)
+        || image.getAttribute('height') !== String(image.naturalHeight))
+      .map((image) => image.alt));
+    if (unsized.length > 0) {
+      faults.push(`${name}: the preview's ${unsized.join(', ')} take no room before they load`);
+    }
     await page.run(async () => {  // to each of its pieces of lines, then to its end
       const box = document.getElementById('sortie');
       box.scrollIntoView();
@@ -240,7 +248,7 @@ async function looks(on, dark) {
     const at = `${theme}, ${size.width} px`;
     verdict(`${at}: the ${theme} theme`, seen.dark === dark ? [] : ['the system\'s is not seen']);
     verdict(`${at}: axe-core, empty page`, await accessibility(page));
-    verdict(`${at}: the console box stays put`, await layout(page,
+    verdict(`${at}: the console box and the preview stay put`, await layout(page,
       { 'one line': oneLine, 'the example 300 times': exampleText.repeat(300) }));
     await paste(page, exampleText);
     verdict(`${at}: axe-core, filled page`, await accessibility(page));
