@@ -32,7 +32,7 @@ const copied = 'Bloc copié\u202F: collez-le dans votre message sur le forum.';
 const widths = [{ width: 1280, height: 900 }, { width: 360, height: 740 }];
 
 fs.rmSync(scratch, { recursive: true, force: true });
-const browser = await launch(engine, { scratch: path.join(scratch, 'light') });
+let browser = await launch(engine, { scratch: path.join(scratch, 'light') });
 const axeSource = (await load('axe-core')).default.source;
 const listed = spawnSync(python, [path.join(here, 'page_cases.py'), path.join(scratch, 'cases')],
   { encoding: 'utf8', stdio: ['ignore', 'pipe', 'inherit'], maxBuffer: 1 << 26 });
@@ -369,6 +369,8 @@ try {
   tell(fromDisk);
   await fromDisk.close();
   requests.push(...browser.requests);
+  await browser.close();  // one engine at a time on the machine
+  browser = null;
 
   dark = await launch(engine, { scratch: path.join(scratch, 'dark'), dark: true });
   const darkColour = await looks(dark, true);
@@ -377,7 +379,7 @@ try {
 } catch (error) {
   verdict('the page answers', [error.message.split('\n')[0]]);
 } finally {
-  await browser.close();
+  await browser?.close();
   await dark?.close();
   server.close();
 }
