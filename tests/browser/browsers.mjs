@@ -128,8 +128,8 @@ async function launchPuppeteer(engine, { scratch, dark, env, binary }) {
 }
 
 // Now and then WebKitWebDriver takes a new session and never answers it, starting no browser (here
-// in about one run in three of the three engines' tests, never in runs of WebKit's alone, nor
-// under strace): a session not made within 30 s is given up and asked of a new driver and display.
+// in about one run in four of WebKit's test, alone or beside the others', and never under strace):
+// a session not made within 30 s is given up, and asked of a new driver and display.
 async function launchWebKit(options) {
   for (let tries = 1; ; tries += 1) {
     try {
