@@ -43,11 +43,15 @@ int output_failure = 0;  // NOLINT: the state of the process's own output
 int output_descriptor = STDOUT_FILENO;  // NOLINT: the state of the process's own output
 int error_descriptor = STDERR_FILENO;   // NOLINT
 
-// Waits until `file`, which said it could not take more yet (a non-blocking pipe or terminal
-// that is full), can; false, with errno set, when that cannot be waited for.
-bool WaitUntilWritable(int file) {
-  pollfd writable{file, POLLOUT, 0};
-  while (poll(&writable, 1, -1) < 0) {
+// After a read or a write of `file` that failed: when it failed only because `file` could not
+// give or take more yet (a non-blocking pipe or terminal, empty or full), waits until it can
+// (`events`: POLLIN or POLLOUT) and returns true; otherwise false, with errno set.
+bool WaitIfNotReady(int file, short events) {
+  if (errno != EAGAIN && errno != EWOULDBLOCK) {
+    return false;
+  }
+  pollfd ready{file, events, 0};
+  while (poll(&ready, 1, -1) < 0) {
     if (errno != EINTR) {
       return false;
     }
@@ -114,7 +118,7 @@ bool WriteAll(int stream, std::string_view bytes) {
     if (bytes.empty()) {
       return true;
     }
-    if ((errno != EAGAIN && errno != EWOULDBLOCK) || !WaitUntilWritable(stream)) {
+    if (!WaitIfNotReady(stream, POLLOUT)) {
       return false;
     }
   }
@@ -175,13 +179,8 @@ std::optional<std::string_view> FlushOutput() {
 
 void WaitForAnswer() {
   std::array<char, 4096> line{};
-  pollfd readable{STDIN_FILENO, POLLIN, 0};
   while (read(STDIN_FILENO, line.data(), line.size()) < 0) {
-    if (errno == EINTR) {
-      continue;
-    }
-    const bool not_yet = errno == EAGAIN || errno == EWOULDBLOCK;
-    if (!not_yet || (poll(&readable, 1, -1) < 0 && errno != EINTR)) {
+    if (errno != EINTR && !WaitIfNotReady(STDIN_FILENO, POLLIN)) {
       return;
     }
   }
